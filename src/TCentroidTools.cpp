@@ -1,0 +1,1 @@
+#include "TCentroidTools.h"

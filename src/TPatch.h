@@ -1,0 +1,119 @@
+// One habitat patch: name, coordinates and population per year.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Common.h"
+#include "TPoint.h"
+
+namespace varrowin {
+
+// A named patch with map coordinates and, for each simulated year, its population.
+//
+// Years set in ascending order without gaps (as the MP file reader and the clones set them) are
+// kept in one contiguous array: a first year plus one double per year. Any other pattern of years
+// moves the patch to an ordered map; the behaviour is the same either way.
+class TPatch {
+ public:
+  // First and last year reported by a patch that has no year.
+  static constexpr TYear kNoFirstYear = 99999999;
+  static constexpr TYear kNoLastYear = 0;
+
+  TPatch(std::string name, double x, double y) : name_(std::move(name)), coords_(x, y) {}
+
+  // Stores the value for the year, replacing any value stored for it.
+  void SetYear(TYear year, double value);
+
+  // Returns the value stored for the year.
+  // Throws TError("Year does not exist") when the year has none; the patch is unchanged.
+  double GetYear(TYear year) const;
+
+  // True exactly when a value is stored for the year.
+  bool HasYear(TYear year) const { return FindYear(year) != nullptr; }
+
+  // Returns a pointer to the value stored for the year, or nullptr when there is none. The
+  // pointer is valid until the next SetYear on this patch.
+  const double* FindYear(TYear year) const {
+    if (!sparse_) {
+      const auto offset = static_cast<std::int64_t>(year) - first_;
+      return (offset >= 0 && offset < static_cast<std::int64_t>(flat_.size()))
+                 ? &flat_[static_cast<std::size_t>(offset)]
+                 : nullptr;
+    }
+    const auto it = map_.find(year);
+    return it == map_.end() ? nullptr : &it->second;
+  }
+
+  // Returns every year that has a value, ascending.
+  TYearList GetYearList() const;
+
+  // The smallest and largest year that has a value; kNoFirstYear and kNoLastYear without years.
+  TYear GetMinYear() const {
+    if (GetNumYears() == 0) {
+      return kNoFirstYear;
+    }
+    return sparse_ ? map_.begin()->first : first_;
+  }
+  TYear GetMaxYear() const {
+    if (GetNumYears() == 0) {
+      return kNoLastYear;
+    }
+    return sparse_ ? map_.rbegin()->first
+                   : static_cast<TYear>(first_ + static_cast<std::int64_t>(flat_.size()) - 1);
+  }
+
+  double GetX() const { return coords_.X(); }
+  double GetY() const { return coords_.Y(); }
+  const TPoint& GetCoords() const { return coords_; }
+  const std::string& GetName() const { return name_; }
+  std::size_t GetNumYears() const { return sparse_ ? map_.size() : flat_.size(); }
+
+  // Returns a new patch with the same name and coordinates and no years.
+  TPatch ShallowClone() const { return TPatch(name_, coords_.X(), coords_.Y()); }
+
+  // Returns an independent copy with equal name, coordinates, years and values.
+  TPatch Clone() const { return *this; }
+
+  // Sets every year of this patch, with its value, on target; the target keeps its name, its
+  // coordinates and the years this patch does not have.
+  void DeepClone(TPatch& target) const;
+
+  // Calls f(year, value) for every year, ascending.
+  template <class F>
+  void ForEachYear(F&& f) const {
+    if (sparse_) {
+      for (const auto& entry : map_) {
+        f(entry.first, entry.second);
+      }
+      return;
+    }
+    for (std::size_t i = 0; i < flat_.size(); ++i) {
+      f(static_cast<TYear>(first_ + static_cast<std::int64_t>(i)), flat_[i]);
+    }
+  }
+
+  // Makes room for n contiguous years, so that a loader that knows the count allocates once.
+  void ReserveYears(std::size_t n) {
+    if (!sparse_) {
+      flat_.reserve(n);
+    }
+  }
+
+ private:
+  void MoveToMap();
+
+  std::string name_;
+  TPoint coords_;
+  // Contiguous storage: flat_[i] is the value of year first_ + i.
+  TYear first_ = 0;
+  std::vector<double> flat_;
+  // General storage, in use when sparse_ is set.
+  bool sparse_ = false;
+  std::map<TYear, double> map_;
+};
+
+}  // namespace varrowin

@@ -1,0 +1,1 @@
+#include "TPointTools.h"

@@ -1,0 +1,102 @@
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace varrowin::test {
+
+namespace {
+
+std::string MakeTempDir() {
+  std::string pattern = "/tmp/varrowin-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+  return pattern;
+}
+
+void WriteAll(const std::string& path, const std::string& contents) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+  if (!file) {
+    throw std::runtime_error("cannot write " + path);
+  }
+}
+
+}  // namespace
+
+TTempFile::TTempFile(const std::string& contents, const std::string& name)
+    : dir_(MakeTempDir()), path_(dir_ + "/" + name) {
+  WriteAll(path_, contents);
+}
+
+TTempFile::~TTempFile() {
+  std::remove(path_.c_str());
+  rmdir(dir_.c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    throw std::runtime_error("cannot read " + path);
+  }
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+std::string SourcePath(const std::string& relative) {
+  return std::string(VARROWIN_SOURCE_DIR) + "/" + relative;
+}
+
+TRunResult RunBinary(const std::vector<std::string>& args, const std::string& stdoutPath) {
+  const std::string dir = MakeTempDir();
+  const std::string outPath = stdoutPath.empty() ? dir + "/stdout" : stdoutPath;
+  const std::string errPath = dir + "/stderr";
+  const pid_t pid = fork();
+  if (pid < 0) {
+    throw std::runtime_error("fork failed");
+  }
+  if (pid == 0) {
+    const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int inFd = open("/dev/null", O_RDONLY);
+    if (outFd < 0 || errFd < 0 || inFd < 0) {
+      _exit(127);
+    }
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    std::vector<char*> argv;
+    std::string program = VARROWIN_BINARY;
+    argv.push_back(program.data());
+    std::vector<std::string> copies(args);
+    for (auto& arg : copies) {
+      argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  TRunResult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  if (stdoutPath.empty()) {
+    result.out = ReadFile(outPath);
+    std::remove(outPath.c_str());
+  }
+  result.err = ReadFile(errPath);
+  std::remove(errPath.c_str());
+  rmdir(dir.c_str());
+  return result;
+}
+
+}  // namespace varrowin::test

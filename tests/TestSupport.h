@@ -1,0 +1,42 @@
+// Helpers shared by the test programs: temporary files and runs of the real binary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varrowin::test {
+
+// A file in a fresh temporary directory, removed with the object.
+class TTempFile {
+ public:
+  explicit TTempFile(const std::string& contents, const std::string& name = "input.mp");
+  ~TTempFile();
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  const std::string& Path() const { return path_; }
+  const std::string& Dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+  std::string path_;
+};
+
+// What a run of the Varrowin binary produced.
+struct TRunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status; -1 when the process did not exit normally
+};
+
+// Runs the built Varrowin binary with the arguments (no shell involved) and captures its
+// standard output, standard error and exit status. stdoutPath, when given, replaces the capture
+// of standard output (for /dev/full and the like; out is then empty).
+TRunResult RunBinary(const std::vector<std::string>& args, const std::string& stdoutPath = "");
+
+// Reads a whole file; fails the calling test when it cannot.
+std::string ReadFile(const std::string& path);
+
+// The project's source directory and a path under it.
+std::string SourcePath(const std::string& relative);
+
+}  // namespace varrowin::test
