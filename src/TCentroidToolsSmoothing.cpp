@@ -1,1 +1,148 @@
+// Series smoothing: moving mean, moving median and exponential smoothing of centroid series, and
+// the moving mean and exponential smoothing of plain sequences of numbers.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "TCentroidTools.h"
+
+namespace varrowin::TCentroidTools {
+
+namespace {
+
+// The entries of a series by position: years ascending, with their X and Y values.
+struct TEntries {
+  std::vector<TYear> years;
+  std::vector<double> xs;
+  std::vector<double> ys;
+};
+
+TEntries ReadEntries(const TCentroids& series) {
+  TEntries entries;
+  const std::size_t n = series.GetNumYears();
+  entries.years.reserve(n);
+  entries.xs.reserve(n);
+  entries.ys.reserve(n);
+  for (const auto& [year, point] : series) {
+    entries.years.push_back(year);
+    entries.xs.push_back(point.X());
+    entries.ys.push_back(point.Y());
+  }
+  return entries;
+}
+
+void CheckWindow(std::int32_t w) {
+  if (w < 1) {
+    throw TError("Window size must be at least 1");
+  }
+}
+
+// Number of full windows of w entries over n entries: n - w + 1, or 0 when w is larger than n.
+std::size_t WindowCount(std::size_t n, std::int32_t w) {
+  const auto width = static_cast<std::size_t>(w);
+  return width > n ? 0 : n - width + 1;
+}
+
+// Sum of values[start .. start + w - 1], added in window order from 0.0.
+double WindowSum(const std::vector<double>& values, std::size_t start, std::size_t w) {
+  double sum = 0.0;
+  for (std::size_t j = start; j < start + w; ++j) {
+    sum += values[j];
+  }
+  return sum;
+}
+
+// Sorts ascending with every not-a-number after all numbers.
+void SortNumbersFirst(std::vector<double>& values) {
+  const auto numbersEnd =
+      std::partition(values.begin(), values.end(), [](double v) { return !std::isnan(v); });
+  std::sort(values.begin(), numbersEnd);
+}
+
+}  // namespace
+
+TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
+  CheckWindow(w);
+  const TEntries entries = ReadEntries(series);
+  const auto width = static_cast<std::size_t>(w);
+  const auto h = static_cast<std::size_t>((w - 1) / 2);
+  const double divisor = static_cast<double>(w);
+  TCentroids result;
+  const std::size_t windows = WindowCount(entries.years.size(), w);
+  for (std::size_t i = 0; i < windows; ++i) {
+    const double x = WindowSum(entries.xs, i, width) / divisor;
+    const double y = WindowSum(entries.ys, i, width) / divisor;
+    result.SetCoords(entries.years[i + h], TPoint(x, y));
+  }
+  return result;
+}
+
+TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
+  CheckWindow(w);
+  const TEntries entries = ReadEntries(series);
+  const auto width = static_cast<std::size_t>(w);
+  const auto h = static_cast<std::size_t>((w - 1) / 2);
+  TCentroids result;
+  const std::size_t windows = WindowCount(entries.years.size(), w);
+  if (windows == 0) {
+    return result;
+  }
+  // One pair of work arrays serves every window.
+  std::vector<double> xWork(width);
+  std::vector<double> yWork(width);
+  for (std::size_t i = 0; i < windows; ++i) {
+    const auto first = static_cast<std::ptrdiff_t>(i);
+    const auto last = static_cast<std::ptrdiff_t>(i + width);
+    std::copy(entries.xs.begin() + first, entries.xs.begin() + last, xWork.begin());
+    std::copy(entries.ys.begin() + first, entries.ys.begin() + last, yWork.begin());
+    SortNumbersFirst(xWork);
+    SortNumbersFirst(yWork);
+    result.SetCoords(entries.years[i + h], TPoint(xWork[h], yWork[h]));
+  }
+  return result;
+}
+
+TCentroids ExponentialSmoothing(const TCentroids& series, double alpha) {
+  TCentroids result;
+  bool first = true;
+  double sx = 0.0;
+  double sy = 0.0;
+  for (const auto& [year, point] : series) {
+    if (first) {
+      sx = point.X();
+      sy = point.Y();
+      first = false;
+    } else {
+      sx = sx + alpha * (point.X() - sx);
+      sy = sy + alpha * (point.Y() - sy);
+    }
+    result.SetCoords(year, TPoint(sx, sy));
+  }
+  return result;
+}
+
+std::vector<double> MovingAverageSmoothing(std::vector<double> values, std::int32_t w) {
+  CheckWindow(w);
+  const auto width = static_cast<std::size_t>(w);
+  const double divisor = static_cast<double>(w);
+  const std::size_t windows = WindowCount(values.size(), w);
+  std::vector<double> result;
+  result.reserve(windows);
+  for (std::size_t k = 0; k < windows; ++k) {
+    result.push_back(WindowSum(values, k, width) / divisor);
+  }
+  return result;
+}
+
+std::vector<double> ExponentialSmoothing(std::vector<double> values, double alpha) {
+  std::vector<double> result;
+  result.reserve(values.size());
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    result.push_back(k == 0 ? values[0] : result[k - 1] + (values[k] - result[k - 1]) * alpha);
+  }
+  return result;
+}
+
+}  // namespace varrowin::TCentroidTools
