@@ -10,7 +10,11 @@ namespace varrowin {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr std::int64_t kInt64Max = std::numeric_limits<std::int64_t>::max();
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The white space that atof and atol skip in the "C" locale.
 bool IsSpace(char c) {
@@ -52,24 +56,29 @@ TParsedInteger ParseInteger(std::string_view text) {
     negative = text[i] == '-';
     ++i;
   }
-  // Accumulate the magnitude, saturating well beyond the 32-bit range.
-  constexpr std::int64_t kCap = std::numeric_limits<std::int64_t>::max() / 10 - 10;
-  std::int64_t magnitude = 0;
+  // Accumulate the magnitude, saturating at the limit of the sign (2^63 for negative values).
+  const std::uint64_t limit =
+      negative ? std::uint64_t{1} << 63 : static_cast<std::uint64_t>(kInt64Max);
+  std::uint64_t magnitude = 0;
   bool saturated = false;
   for (; i < text.size() && IsDigit(text[i]); ++i) {
-    if (magnitude > kCap) {
+    const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+    if (saturated || magnitude > (limit - digit) / 10) {
       saturated = true;
       continue;
     }
-    magnitude = magnitude * 10 + (text[i] - '0');
+    magnitude = magnitude * 10 + digit;
   }
   TParsedInteger parsed;
-  parsed.value = negative ? -magnitude : magnitude;
   if (saturated) {
-    parsed.value = negative ? std::numeric_limits<std::int64_t>::min()
-                            : std::numeric_limits<std::int64_t>::max();
+    parsed.value = negative ? std::numeric_limits<std::int64_t>::min() : kInt64Max;
+  } else if (negative) {
+    // 0 - magnitude in unsigned arithmetic, then back: exact also for 2^63.
+    parsed.value = static_cast<std::int64_t>(~magnitude + 1);
+  } else {
+    parsed.value = static_cast<std::int64_t>(magnitude);
   }
-  parsed.fitsInt32 = !saturated && parsed.value >= std::numeric_limits<std::int32_t>::min() &&
+  parsed.fitsInt32 = parsed.value >= std::numeric_limits<std::int32_t>::min() &&
                      parsed.value <= std::numeric_limits<std::int32_t>::max();
   return parsed;
 }
