@@ -1,1 +1,105 @@
+// Shift measures: offsets between centroid series, year-on-year steps and percentage shifts.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
 #include "TCentroidTools.h"
+
+namespace varrowin::TCentroidTools {
+
+namespace {
+
+// Percentage by which the size of an offset component differs from the size of the baseline
+// component; the division is not guarded.
+double SizeChangePercent(double offset, double baselineSize) {
+  return std::fabs(std::fabs(offset) - baselineSize) / baselineSize * 100.0;
+}
+
+}  // namespace
+
+TCentroids GetDiffInitial(const TCentroids& a, const TCentroids& b, std::int32_t burnIn) {
+  const TYearList years = b.GetYearList();
+  const auto n = static_cast<std::int64_t>(years.size());
+  if (burnIn < 0 || burnIn > n) {
+    throw TError("Burn-in out of range");
+  }
+  TCentroids result;
+  if (n == 0) {
+    return result;
+  }
+  // The reference is the last burn-in year, or the first year without burn-in.
+  const auto referencePos = static_cast<std::size_t>(burnIn > 0 ? burnIn - 1 : 0);
+  const TPoint reference = a.GetCoords(years[referencePos]);
+  for (auto k = static_cast<std::size_t>(burnIn); k < years.size(); ++k) {
+    result.SetCoords(years[k], reference.Diff(b.GetCoords(years[k])));
+  }
+  return result;
+}
+
+TCentroids GetPropInitialRangeCoordShifts(const TCentroids& a, const TCentroids& b,
+                                          std::int32_t burnIn) {
+  if (burnIn < 0 || static_cast<std::size_t>(burnIn) >= b.GetNumYears()) {
+    throw TError("Burn-in out of range");
+  }
+  const TCentroids offsets = GetDiffInitial(a, b, burnIn);
+  const TYearList years = offsets.GetYearList();
+  // The baseline is the offset of the first year after the burn-in.
+  const TPoint baseline = offsets.GetCoords(years.front());
+  const double x0 = std::fabs(baseline.X());
+  const double y0 = std::fabs(baseline.Y());
+  TCentroids result;
+  for (const TYear year : years) {
+    const TPoint offset = offsets.GetCoords(year);
+    result.SetCoords(year,
+                     TPoint(SizeChangePercent(offset.X(), x0), SizeChangePercent(offset.Y(), y0)));
+  }
+  return result;
+}
+
+TCentroids GetDiffs(const TCentroids& a, const TCentroids& b) {
+  TCentroids result;
+  for (const auto& [year, point] : a) {
+    result.SetCoords(year, point.Diff(b.GetCoords(year)));
+  }
+  return result;
+}
+
+TCentroids GetYearlyRangeCoordShifts(const TCentroids& s) {
+  TCentroids result;
+  bool first = true;
+  for (const auto& [year, point] : s) {
+    if (first) {
+      first = false;
+      continue;
+    }
+    // The calendar predecessor, not the previous entry: a gap makes the lookup fail.
+    result.SetCoords(year, point.Diff(s.GetCoords(year - 1)));
+  }
+  return result;
+}
+
+TCentroids GetPropYearlyRangeCoordShifts(const TCentroids& a, const TCentroids& b) {
+  const TCentroids gaps = GetDiffs(a, b);
+  const TCentroids steps = GetYearlyRangeCoordShifts(b);
+  TCentroids result;
+  for (const auto& [year, step] : steps) {
+    const TPoint gap = gaps.GetCoords(year);
+    result.SetCoords(year, TPoint(step.X() / gap.X() * 100.0, step.Y() / gap.Y() * 100.0));
+  }
+  return result;
+}
+
+TCentroids GetRangeCoordShifts(const TCentroids& s, std::int32_t i) {
+  const TYearList years = s.GetYearList();
+  if (i < 0 || static_cast<std::size_t>(i) >= years.size()) {
+    throw TError("Position out of range");
+  }
+  const TPoint reference = s.GetCoords(years[static_cast<std::size_t>(i)]);
+  TCentroids result;
+  for (auto k = static_cast<std::size_t>(i); k < years.size(); ++k) {
+    result.SetCoords(years[k], reference.Diff(s.GetCoords(years[k])));
+  }
+  return result;
+}
+
+}  // namespace varrowin::TCentroidTools
