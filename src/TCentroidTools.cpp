@@ -1,8 +1,244 @@
 #include "TCentroidTools.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <set>
+#include <utility>
 
 namespace varrowin::TCentroidTools {
+
+namespace {
+
+// True when the patch has n consecutive year entries that all differ from 0. Negative and
+// not-a-number values differ from 0. A window of n entries that all differ from 0 exists exactly
+// when the longest run of such entries is at least n long; n = 0 asks for the empty window, which
+// every patch has, and a negative n for a window no patch has.
+bool HasNonzeroRun(const TPatch& patch, std::int32_t n) {
+  if (n <= 0) {
+    return n == 0;
+  }
+  std::int64_t run = 0;
+  bool found = false;
+  patch.ForEachYear([&run, &found, n](TYear /*year*/, double value) {
+    run = (value != 0.0) ? run + 1 : 0;
+    if (run >= n) {
+      found = true;
+    }
+  });
+  return found;
+}
+
+// The patches of a collection in name order. The pointers stay owned by the collection and are
+// valid while it is not changed.
+std::vector<const TPatch*> PatchesInNameOrder(const TPatches& patches) {
+  std::vector<const TPatch*> ordered;
+  ordered.reserve(static_cast<std::size_t>(patches.GetNumPatches()));
+  for (const auto& entry : patches) {
+    ordered.push_back(&entry.second);
+  }
+  return ordered;
+}
+
+// The ranking key of a patch: X for the axis 'X', Y for any other character.
+double OrdinateKey(const TPatch& patch, char axis) {
+  return axis == 'X' ? patch.GetX() : patch.GetY();
+}
+
+// Returns the positions 0 .. keys.size() - 1 in the order a selection sort of the keys leaves
+// them: at each position i (but the last) the leftmost strictly smallest key of positions i to the
+// end is swapped with the key at i. A not-a-number key compares false with everything, so it is
+// never chosen, and one at position i stays there. -0.0 and 0.0 are equal keys.
+//
+// The same order in O(P log P): an ordered set holds (key, position) for every key that is not
+// a number at positions i and after; its first element is the leftmost smallest key, and the swap
+// moves the key from i to the chosen position.
+std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
+  struct TKeyLess {
+    bool operator()(const std::pair<double, std::size_t>& a,
+                    const std::pair<double, std::size_t>& b) const {
+      if (a.first < b.first) {
+        return true;
+      }
+      if (b.first < a.first) {
+        return false;
+      }
+      return a.second < b.second;
+    }
+  };
+  const std::size_t count = keys.size();
+  std::vector<std::size_t> order(count);
+  std::vector<double> current(keys);
+  std::set<std::pair<double, std::size_t>, TKeyLess> open;
+  for (std::size_t i = 0; i < count; ++i) {
+    order[i] = i;
+    if (!std::isnan(keys[i])) {
+      open.emplace_hint(open.end(), keys[i], i);
+    }
+  }
+  for (std::size_t i = 0; i + 1 < count; ++i) {
+    if (std::isnan(current[i])) {
+      continue;
+    }
+    const std::size_t chosen = open.begin()->second;
+    open.erase(open.begin());
+    if (chosen != i) {
+      open.erase({current[i], i});
+      open.emplace(current[i], chosen);
+      std::swap(current[i], current[chosen]);
+      std::swap(order[i], order[chosen]);
+    }
+  }
+  return order;
+}
+
+// The ranking as indices into the name order.
+std::vector<std::size_t> RankIndices(const std::vector<const TPatch*>& ordered, char axis) {
+  std::vector<double> keys;
+  keys.reserve(ordered.size());
+  for (const TPatch* patch : ordered) {
+    keys.push_back(OrdinateKey(*patch, axis));
+  }
+  return SelectionOrder(keys);
+}
+
+// Running sums of a population-weighted centroid.
+struct TWeightedSums {
+  double sx = 0.0;
+  double sy = 0.0;
+  double w = 0.0;
+
+  void Add(const TPatch& patch, double weight) {
+    sx += patch.GetX() * weight;
+    sy += patch.GetY() * weight;
+    w += weight;
+  }
+  TPoint Centroid() const { return {sx / w, sy / w}; }
+};
+
+// Running sums of a plain centroid of occupied patches.
+struct TPlainSums {
+  double sx = 0.0;
+  double sy = 0.0;
+  std::int64_t n = 0;
+
+  void Add(const TPatch& patch, double population) {
+    if (population > 0) {
+      sx += patch.GetX();
+      sy += patch.GetY();
+      ++n;
+    }
+  }
+  TPoint Centroid() const {
+    const auto count = static_cast<double>(n);
+    return {sx / count, sy / count};
+  }
+};
+
+// The centroid of the year over every patch that has it, in name order.
+template <class Sums>
+TPoint CentroidOfYear(const TPatches& patches, TYear year) {
+  Sums sums;
+  for (const auto& entry : patches) {
+    if (const double* value = entry.second.FindYear(year)) {
+      sums.Add(entry.second, *value);
+    }
+  }
+  return sums.Centroid();
+}
+
+// The centroid series of every year of MakeYearList.
+template <class Sums>
+TCentroids CentroidSeries(const TPatches& patches) {
+  const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
+  TCentroids series;
+  for (const TYear year : MakeYearList(patches)) {
+    Sums sums;
+    for (const TPatch* patch : ordered) {
+      if (const double* value = patch->FindYear(year)) {
+        sums.Add(*patch, *value);
+      }
+    }
+    series.SetCoords(year, sums.Centroid());
+  }
+  return series;
+}
+
+// The margin centroid series without building subpopulations: the same walk as GetSubpopulation
+// over name-order indices, with the centroid of the taken shares summed in name order, as the
+// centroid of the subpopulation collection sums them.
+template <class Sums>
+TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, bool fromLow) {
+  const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
+  const std::vector<std::size_t> ranking = RankIndices(ordered, axis);
+  const std::size_t count = ordered.size();
+  std::vector<const double*> values(count);
+  std::vector<double> shares(count);
+  std::vector<unsigned char> taken(count);
+  TCentroids series;
+  for (const TYear year : MakeYearList(patches)) {
+    double total = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+      values[i] = ordered[i]->FindYear(year);
+      if (values[i] != nullptr) {
+        total += *values[i];
+      }
+    }
+    const double target = total * proportion;
+    std::fill(taken.begin(), taken.end(), static_cast<unsigned char>(0));
+    double cumulated = 0.0;
+    for (std::size_t step = 0; step < count && target > cumulated; ++step) {
+      const std::size_t index = fromLow ? ranking[step] : ranking[count - 1 - step];
+      if (values[index] == nullptr) {
+        continue;
+      }
+      const double previous = cumulated;
+      double share = *values[index];
+      cumulated += share;
+      if (cumulated > target) {
+        share = target - previous;
+      }
+      shares[index] = share;
+      taken[index] = 1;
+    }
+    Sums sums;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (taken[i] != 0) {
+        sums.Add(*ordered[i], shares[i]);
+      }
+    }
+    series.SetCoords(year, sums.Centroid());
+  }
+  return series;
+}
+
+}  // namespace
+
+// ---- Patch cleaning ----
+
+TPatches CleanPatches(const TPatches& source, std::int32_t n) {
+  TPatches result;
+  result.SetResolution(source.GetResolution());
+  for (const auto& entry : source) {
+    if (HasNonzeroRun(entry.second, n)) {
+      result.AddPatch(entry.second.Clone());
+    }
+  }
+  return result;
+}
+
+TPatches CleanPatches(TPatches&& source, std::int32_t n) {
+  TPatches result;
+  result.SetResolution(source.GetResolution());
+  for (TPatch& patch : source.ReleasePatches()) {
+    if (HasNonzeroRun(patch, n)) {
+      result.AddPatch(std::move(patch));
+    }
+  }
+  return result;
+}
+
+// ---- Yearly centroids ----
 
 TYearList MakeYearList(const TPatches& patches) {
   bool found = false;
@@ -25,6 +261,79 @@ TYearList MakeYearList(const TPatches& patches) {
     years.push_back(static_cast<TYear>(year));
   }
   return years;
+}
+
+double SumPopulations(const TPatches& patches, TYear year) {
+  double total = 0.0;
+  for (const auto& entry : patches) {
+    if (const double* value = entry.second.FindYear(year)) {
+      total += *value;
+    }
+  }
+  return total;
+}
+
+TPoint WeightedMeans(const TPatches& patches, TYear year) {
+  return CentroidOfYear<TWeightedSums>(patches, year);
+}
+
+TPoint Means(const TPatches& patches, TYear year) {
+  return CentroidOfYear<TPlainSums>(patches, year);
+}
+
+TCentroids WeightedMeans(const TPatches& patches) {
+  return CentroidSeries<TWeightedSums>(patches);
+}
+
+TCentroids Means(const TPatches& patches) {
+  return CentroidSeries<TPlainSums>(patches);
+}
+
+// ---- Margin subpopulations ----
+
+std::vector<std::string> SortOnOrdinate(const TPatches& patches, char axis) {
+  const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
+  std::vector<std::string> ranking;
+  ranking.reserve(ordered.size());
+  for (const std::size_t index : RankIndices(ordered, axis)) {
+    ranking.push_back(ordered[index]->GetName());
+  }
+  return ranking;
+}
+
+TPatches GetSubpopulation(const TPatches& patches, std::vector<std::string> ranking,
+                          double proportion, TYear year, bool fromLow) {
+  TPatches subpopulation;
+  const double target = SumPopulations(patches, year) * proportion;
+  double cumulated = 0.0;
+  const std::size_t count = ranking.size();
+  for (std::size_t step = 0; step < count && target > cumulated; ++step) {
+    const TPatch& patch = patches.GetPatch(fromLow ? ranking[step] : ranking[count - 1 - step]);
+    const double previous = cumulated;
+    const double* value = patch.FindYear(year);
+    if (value == nullptr) {
+      continue;
+    }
+    double share = *value;
+    cumulated += share;
+    if (cumulated > target) {
+      share = target - previous;
+    }
+    TPatch clone = patch.ShallowClone();
+    clone.SetYear(year, share);
+    subpopulation.AddPatch(std::move(clone));
+  }
+  return subpopulation;
+}
+
+TCentroids GetSubpopulationWeightedMeans(const TPatches& patches, double proportion, char axis,
+                                         bool fromLow) {
+  return MarginSeries<TWeightedSums>(patches, proportion, axis, fromLow);
+}
+
+TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, char axis,
+                                 bool fromLow) {
+  return MarginSeries<TPlainSums>(patches, proportion, axis, fromLow);
 }
 
 }  // namespace varrowin::TCentroidTools
