@@ -1,1 +1,36 @@
 #include "TCentroidTools.h"
+#include "TPointTools.h"
+
+namespace varrowin::TCentroidTools {
+
+std::vector<TPoint> GetNonzeroPoints(const TPatches& patches, TYear year) {
+  std::vector<TPoint> points;
+  // The collection walks its patches in name order.
+  for (const auto& [name, patch] : patches) {
+    const double* population = patch.FindYear(year);
+    if (population != nullptr && *population > 0.0) {
+      points.emplace_back(patch.GetX(), patch.GetY());
+    }
+  }
+  return points;
+}
+
+double GetMCPArea(const TPatches& patches, TYear year) {
+  const std::vector<TPoint> hull = TPointTools::FindConvexHull(GetNonzeroPoints(patches, year));
+  if (hull.empty()) {
+    return 0.0;
+  }
+  return TPointTools::FindConvexPolygonArea(hull);
+}
+
+std::vector<double> GetMCPAreas(const TPatches& patches) {
+  const TYearList years = MakeYearList(patches);
+  std::vector<double> areas;
+  areas.reserve(years.size());
+  for (const TYear year : years) {
+    areas.push_back(GetMCPArea(patches, year));
+  }
+  return areas;
+}
+
+}  // namespace varrowin::TCentroidTools
