@@ -1,0 +1,50 @@
+# CPack: a source tarball (TGZ) and a Debian package (DEB) of the installed tree.
+#
+#   cpack --config <build>/CPackSourceConfig.cmake     source tarball
+#   cd <build> && cpack -G DEB                          Debian package
+set(CPACK_PACKAGE_NAME Varrowin)
+set(CPACK_PACKAGE_VENDOR "Varrowin developers")
+set(CPACK_PACKAGE_CONTACT "Varrowin developers <varrowin@users.noreply.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Varrowin reads the result file of a spatially explicit population model (the MP file) and
+measures, year by year, how the two margins of a species' range move relative to the range as a
+whole. It prints a delimiter-separated report. The package also holds the static library and its
+headers with a CMake package (find_package(Varrowin)).")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_GENERATOR TGZ DEB)
+set(CPACK_STRIP_FILES ON)
+
+# Source tarball: the source tree without version control, build trees and run leftovers.
+string(REGEX REPLACE "([][+.*()^$?|\\\\])" "\\\\\\1" _varrowin_source_regex
+       "${PROJECT_SOURCE_DIR}")
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME "varrowin-${PROJECT_VERSION}")
+set(CPACK_SOURCE_IGNORE_FILES
+    "^${_varrowin_source_regex}/\\.git/"
+    "^${_varrowin_source_regex}/\\.git$"
+    "^${_varrowin_source_regex}/build[^/]*/"
+    "^${_varrowin_source_regex}/out/"
+    "^${_varrowin_source_regex}/\\.cache/"
+    "/fuzz-[^/]*\\.log$"
+    "/(crash|leak|timeout)-[^/]*$"
+    "\\.profraw$"
+    "~$"
+    "\\.swp$")
+unset(_varrowin_source_regex)
+
+# Debian package: one package with the program, its manual page, the library and its headers.
+set(CPACK_DEBIAN_PACKAGE_NAME varrowin)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+find_program(VARROWIN_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(VARROWIN_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+endif()
+
+include(CPack)
