@@ -25,7 +25,9 @@ for target in FuzzLoadMP FuzzRun; do
   artifacts="$work/$target-artifacts"
   mkdir -p "$corpus" "$artifacts"
   cp fuzz/corpus/* "$corpus"/
-  cp examples/*.mp "$corpus"/ 2> /dev/null || true
+  for example in examples/*.mp; do
+    if [ -e "$example" ]; then cp "$example" "$corpus/example-$(basename "$example")"; fi
+  done
   echo "fuzz: $target for ${seconds}s on $(ls "$corpus" | wc -l) seed files"
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" > "$work/$target.log" 2>&1; then
