@@ -14,6 +14,8 @@ headers with a CMake package (find_package(Varrowin)).")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_GENERATOR TGZ DEB)
+# Packages land in the build tree, wherever cpack is started from.
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
 set(CPACK_STRIP_FILES ON)
 
 # Source tarball: the source tree without version control, build trees and run leftovers.
