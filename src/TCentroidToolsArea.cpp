@@ -1,6 +1,8 @@
 #include "TCentroidTools.h"
 #include "TPointTools.h"
 
+#include <algorithm>
+
 namespace varrowin::TCentroidTools {
 
 std::vector<TPoint> GetNonzeroPoints(const TPatches& patches, TYear year) {
@@ -25,11 +27,9 @@ double GetMCPArea(const TPatches& patches, TYear year) {
 
 std::vector<double> GetMCPAreas(const TPatches& patches) {
   const TYearList years = MakeYearList(patches);
-  std::vector<double> areas;
-  areas.reserve(years.size());
-  for (const TYear year : years) {
-    areas.push_back(GetMCPArea(patches, year));
-  }
+  std::vector<double> areas(years.size());
+  std::transform(years.begin(), years.end(), areas.begin(),
+                 [&patches](TYear year) { return GetMCPArea(patches, year); });
   return areas;
 }
 

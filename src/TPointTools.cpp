@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 
 namespace varrowin::TPointTools {
 
@@ -84,11 +85,8 @@ double FindConvexPolygonArea(const std::vector<TPoint>& polygon) {
 std::vector<TPoint> FindConvexHull(const std::vector<TPoint>& points) {
   std::vector<TPoint> sorted;
   sorted.reserve(points.size());
-  for (const TPoint& p : points) {
-    if (!std::isnan(p.X()) && !std::isnan(p.Y())) {
-      sorted.push_back(p);
-    }
-  }
+  std::copy_if(points.begin(), points.end(), std::back_inserter(sorted),
+               [](const TPoint& p) { return !std::isnan(p.X()) && !std::isnan(p.Y()); });
   // Monotone chain sweeping upward: sorted by Y, then X, the first point is the start vertex
   // and the last the top one. The right chain runs from the start up to the top, the left
   // chain back down; both keep strict counter-clockwise turns only, so points on an edge and
