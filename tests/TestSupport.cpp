@@ -56,17 +56,23 @@ std::string SourcePath(const std::string& relative) {
   return std::string(VARROWIN_SOURCE_DIR) + "/" + relative;
 }
 
-TRunResult RunBinary(const std::vector<std::string>& args, const std::string& stdoutPath) {
+namespace {
+
+enum class TOutMode { kFile, kClosed, kShared };
+
+TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPath, TOutMode mode) {
   const std::string dir = MakeTempDir();
   const std::string outPath = stdoutPath.empty() ? dir + "/stdout" : stdoutPath;
-  const std::string errPath = dir + "/stderr";
+  const std::string errPath = mode == TOutMode::kShared ? outPath : dir + "/stderr";
   const pid_t pid = fork();
   if (pid < 0) {
     throw std::runtime_error("fork failed");
   }
   if (pid == 0) {
     const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFd = mode == TOutMode::kShared
+                          ? outFd
+                          : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int inFd = open("/dev/null", O_RDONLY);
     if (outFd < 0 || errFd < 0 || inFd < 0) {
       _exit(127);
@@ -74,6 +80,9 @@ TRunResult RunBinary(const std::vector<std::string>& args, const std::string& st
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
+    if (mode == TOutMode::kClosed) {
+      close(1);
+    }
     std::vector<char*> argv;
     std::string program = VARROWIN_BINARY;
     argv.push_back(program.data());
@@ -90,13 +99,27 @@ TRunResult RunBinary(const std::vector<std::string>& args, const std::string& st
   TRunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   if (stdoutPath.empty()) {
-    result.out = ReadFile(outPath);
+    if (mode != TOutMode::kClosed) {
+      result.out = ReadFile(outPath);
+    }
     std::remove(outPath.c_str());
   }
-  result.err = ReadFile(errPath);
-  std::remove(errPath.c_str());
+  if (mode != TOutMode::kShared) {
+    result.err = ReadFile(errPath);
+    std::remove(errPath.c_str());
+  }
   rmdir(dir.c_str());
   return result;
+}
+
+}  // namespace
+
+TRunResult RunBinary(const std::vector<std::string>& args, const std::string& stdoutPath) {
+  return Run(args, stdoutPath, TOutMode::kFile);
+}
+
+TRunResult RunBinaryWithStdout(const std::vector<std::string>& args, TStdout mode) {
+  return Run(args, "", mode == TStdout::kClosed ? TOutMode::kClosed : TOutMode::kShared);
 }
 
 }  // namespace varrowin::test

@@ -33,6 +33,15 @@ struct TRunResult {
 // of standard output (for /dev/full and the like; out is then empty).
 TRunResult RunBinary(const std::vector<std::string>& args, const std::string& stdoutPath = "");
 
+// Where a run's standard output goes, for RunBinaryWithStdout.
+enum class TStdout {
+  kClosed,            // file descriptor 1 is closed before the program starts (out is empty)
+  kSharedWithStderr,  // both streams go to one file, in the order written (out holds both)
+};
+
+// Runs the Varrowin binary as RunBinary does, with standard output connected as mode says.
+TRunResult RunBinaryWithStdout(const std::vector<std::string>& args, TStdout mode);
+
 // Reads a whole file; fails the calling test when it cannot.
 std::string ReadFile(const std::string& path);
 
