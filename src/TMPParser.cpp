@@ -1,5 +1,6 @@
 #include "TMPParser.h"
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -137,18 +138,72 @@ std::string_view NthWord(std::string_view line, std::string_view delimiters, std
   return {};
 }
 
-// The first blank-separated word of a data line, found without the generality of NthWord: data
-// lines are the bulk of every file.
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The first blank-separated word of a line, or an empty view when the line has none.
 std::string_view FirstBlankWord(std::string_view line) {
   std::size_t start = 0;
   while (start < line.size() && line[start] == ' ') {
     ++start;
   }
-  const void* blank = std::memchr(line.data() + start, ' ', line.size() - start);
-  const std::size_t end =
-      blank == nullptr ? line.size()
-                       : static_cast<std::size_t>(static_cast<const char*>(blank) - line.data());
+  std::size_t end = start;
+  while (end < line.size() && line[end] != ' ') {
+    ++end;
+  }
   return line.substr(start, end - start);
+}
+
+// The population on a data line: its first blank-separated word converted as atof converts it.
+// Data lines are the bulk of every file, so the usual words are converted straight from the
+// line. A word of at most 15 decimal digits with an optional minus and point is an exactly
+// representable integer divided by an exact power of ten, so one division rounds it correctly,
+// as atof does. Other plain decimal words go to from_chars, whose result counts when it stops
+// exactly at a blank or at the end of the line; the rest take the general conversion.
+double ReadDataValue(std::string_view line) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (p != end && *p == ' ') {
+    ++p;
+  }
+  const char* const begin = p;
+  const bool negative = p != end && *p == '-';
+  if (negative) {
+    ++p;
+  }
+  const char* const first = p;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  while (p != end && IsDigit(*p)) {
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    ++digits;
+    ++p;
+  }
+  int fraction = 0;
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && IsDigit(*p)) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+      ++fraction;
+      ++p;
+    }
+  }
+  digits += fraction;
+  if (digits > 0 && digits <= 15 && (p == end || *p == ' ')) {
+    const double value = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    return negative ? -value : value;
+  }
+  if (first != end && (IsDigit(*first) || *first == '.')) {
+    double value = 0.0;
+    const auto result = std::from_chars(begin, end, value);
+    if (result.ec == std::errc() && (result.ptr == end || *result.ptr == ' ')) {
+      return value;
+    }
+  }
+  return ParseDouble(FirstBlankWord(line));
 }
 
 // Reads the resolution from the first line that contains "km": the first word cut at k and m,
@@ -276,7 +331,7 @@ class TLoader {
       if (year > std::numeric_limits<TYear>::max()) {
         throw TError("Year out of range");
       }
-      patch.SetYear(static_cast<TYear>(year), ParseDouble(FirstBlankWord(line)));
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line));
     }
   }
 

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -386,6 +389,47 @@ INSTANTIATE_TEST_SUITE_P(
                         "5\nPop. 2\n\0\n"s,
                         {{1990, 4}},
                         {{1990, 0}}}));
+
+// Every data word must give exactly what atof gives for it, whatever way the reader takes.
+TEST(PopulationTest, DataWordsConvertAsAtof) {
+  std::uint64_t state = 99;
+  auto below = [&state](std::uint64_t n) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return (state >> 33) % n;
+  };
+  const std::string pieces[] = {"-", "0", "1", "9", "5", ".", "e", "-", "+", "x", "\t", "7"};
+  std::vector<std::string> words;
+  for (int i = 0; i < 20000; ++i) {
+    std::string word;
+    const std::uint64_t length = 1 + below(i % 2 == 0 ? 22 : 8);
+    for (std::uint64_t k = 0; k < length; ++k) {
+      // Mostly digits, so that long digit runs around the 15-digit limit are common.
+      word += below(3) == 0 ? pieces[below(std::size(pieces))] : std::to_string(below(10));
+    }
+    words.push_back(word);
+  }
+  // One patch and T = the number of words; a word of tabs only would make a blank line.
+  std::string text = "A,1,2.KCH\nMigration\nPop. ALL\n";
+  for (std::string& word : words) {
+    if (word.find_first_not_of('\t') == std::string::npos) {
+      word += '0';
+    }
+    text += "1\n";
+  }
+  text += "Pop. 1\n";
+  for (const std::string& word : words) {
+    text += (below(4) == 0 ? "  " : "") + word + (below(2) == 0 ? " 7 8\n" : "\n");
+  }
+  const TPatches patches = Load(text, 0);
+  const TPatch& a = patches.GetPatch("A");
+  ASSERT_EQ(a.GetNumYears(), words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const double expected = std::atof(words[i].c_str());
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(a.GetYear(static_cast<TYear>(i))),
+              std::bit_cast<std::uint64_t>(expected))
+        << '"' << words[i] << '"';
+  }
+}
 
 TEST(PopulationTest, NoPatchesEndsTheSection) {
   EXPECT_EQ(Load("Migration\nPop. ALL\n1\n2\n").GetNumPatches(), 0);
