@@ -34,6 +34,8 @@ set(CPACK_SOURCE_IGNORE_FILES
     "\\.profraw$"
     "~$"
     "\\.swp$")
+# CPack reads these back from a generated CMake file, where each backslash must be doubled.
+string(REPLACE "\\" "\\\\" CPACK_SOURCE_IGNORE_FILES "${CPACK_SOURCE_IGNORE_FILES}")
 unset(_varrowin_source_regex)
 
 # Debian package: one package with the program, its manual page, the library and its headers.
