@@ -128,21 +128,20 @@ std::vector<double> MovingAverageSmoothing(std::vector<double> values, std::int3
   const auto width = static_cast<std::size_t>(w);
   const double divisor = static_cast<double>(w);
   const std::size_t windows = WindowCount(values.size(), w);
-  std::vector<double> result;
-  result.reserve(windows);
+  // In place: window k reads entries k onwards, and only entry k is overwritten after it.
   for (std::size_t k = 0; k < windows; ++k) {
-    result.push_back(WindowSum(values, k, width) / divisor);
+    values[k] = WindowSum(values, k, width) / divisor;
   }
-  return result;
+  values.resize(windows);
+  return values;
 }
 
 std::vector<double> ExponentialSmoothing(std::vector<double> values, double alpha) {
-  std::vector<double> result;
-  result.reserve(values.size());
-  for (std::size_t k = 0; k < values.size(); ++k) {
-    result.push_back(k == 0 ? values[0] : result[k - 1] + (values[k] - result[k - 1]) * alpha);
+  // In place: entry k - 1 already holds the smoothed value when entry k is computed.
+  for (std::size_t k = 1; k < values.size(); ++k) {
+    values[k] = values[k - 1] + (values[k] - values[k - 1]) * alpha;
   }
-  return result;
+  return values;
 }
 
 }  // namespace varrowin::TCentroidTools
