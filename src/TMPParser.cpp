@@ -1,5 +1,6 @@
 #include "TMPParser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -26,12 +27,9 @@ bool Contains(std::string_view line, std::string_view marker) {
 
 // True when the line holds only white space (blank, tab, CR, FF, VT) or nothing.
 bool IsBlankLine(std::string_view line) {
-  for (const char c : line) {
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\f' && c != '\v') {
-      return false;
-    }
-  }
-  return true;
+  return std::all_of(line.begin(), line.end(), [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+  });
 }
 
 // Cuts lines out of a stream the way std::getline does, but reads the stream in large blocks and
@@ -193,7 +191,11 @@ double ReadDataValue(std::string_view line) {
   }
   digits += fraction;
   if (digits > 0 && digits <= 15 && (p == end || *p == ' ')) {
-    const double value = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    // Whole numbers, the usual case, need no division.
+    double value = static_cast<double>(mantissa);
+    if (fraction != 0) {
+      value /= kPowersOfTen[fraction];
+    }
     return negative ? -value : value;
   }
   if (first != end && (IsDigit(*first) || *first == '.')) {
@@ -360,6 +362,8 @@ void Tokenize(const std::string& line, std::vector<std::string>& tokens,
   }
 }
 
+// The line is taken by value as the interface has always done; it is only read.
+// cppcheck-suppress passedByValue
 std::optional<TPatch> ParsePatchLine(std::string line) {
   std::vector<std::string> fields;
   Tokenize(line, fields, ",");
