@@ -40,6 +40,21 @@ std::vector<const TPatch*> PatchesInNameOrder(const TPatches& patches) {
   return ordered;
 }
 
+// The X and Y coordinates of patches, in one contiguous array each.
+struct TCoordinates {
+  std::vector<double> xs;
+  std::vector<double> ys;
+
+  explicit TCoordinates(const std::vector<const TPatch*>& ordered) {
+    xs.reserve(ordered.size());
+    ys.reserve(ordered.size());
+    for (const TPatch* patch : ordered) {
+      xs.push_back(patch->GetX());
+      ys.push_back(patch->GetY());
+    }
+  }
+};
+
 // The ranking key of a patch: X for the axis 'X', Y for any other character.
 double OrdinateKey(const TPatch& patch, char axis) {
   return axis == 'X' ? patch.GetX() : patch.GetY();
@@ -108,9 +123,9 @@ struct TWeightedSums {
   double sy = 0.0;
   double w = 0.0;
 
-  void Add(const TPatch& patch, double weight) {
-    sx += patch.GetX() * weight;
-    sy += patch.GetY() * weight;
+  void Add(double x, double y, double weight) {
+    sx += x * weight;
+    sy += y * weight;
     w += weight;
   }
   TPoint Centroid() const { return {sx / w, sy / w}; }
@@ -122,10 +137,10 @@ struct TPlainSums {
   double sy = 0.0;
   std::int64_t n = 0;
 
-  void Add(const TPatch& patch, double population) {
+  void Add(double x, double y, double population) {
     if (population > 0) {
-      sx += patch.GetX();
-      sy += patch.GetY();
+      sx += x;
+      sy += y;
       ++n;
     }
   }
@@ -141,26 +156,56 @@ TPoint CentroidOfYear(const TPatches& patches, TYear year) {
   Sums sums;
   for (const auto& entry : patches) {
     if (const double* value = entry.second.FindYear(year)) {
-      sums.Add(entry.second, *value);
+      sums.Add(entry.second.GetX(), entry.second.GetY(), *value);
     }
   }
   return sums.Centroid();
+}
+
+// Calls f(year, values, present) for every year of MakeYearList, ascending, where for the patch
+// at name-order index i present[i] tells whether it has the year and values[i] is then its
+// population. The values are gathered for a block of consecutive years at a time, patch by patch,
+// so that each patch's year storage is read once per block rather than once per year.
+template <class F>
+void ForEachYearOfPatches(const TPatches& patches, const std::vector<const TPatch*>& ordered,
+                          F&& f) {
+  constexpr std::size_t kBlockYears = 32;
+  const TYearList years = MakeYearList(patches);
+  const std::size_t count = ordered.size();
+  std::vector<double> values(kBlockYears * count);
+  std::vector<unsigned char> present(kBlockYears * count);
+  for (std::size_t first = 0; first < years.size(); first += kBlockYears) {
+    const std::size_t blockYears = std::min(kBlockYears, years.size() - first);
+    for (std::size_t i = 0; i < count; ++i) {
+      for (std::size_t k = 0; k < blockYears; ++k) {
+        const double* value = ordered[i]->FindYear(years[first + k]);
+        present[k * count + i] = value != nullptr ? 1 : 0;
+        values[k * count + i] = value != nullptr ? *value : 0.0;
+      }
+    }
+    for (std::size_t k = 0; k < blockYears; ++k) {
+      f(years[first + k], &values[k * count], &present[k * count]);
+    }
+  }
 }
 
 // The centroid series of every year of MakeYearList.
 template <class Sums>
 TCentroids CentroidSeries(const TPatches& patches) {
   const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
+  const std::size_t count = ordered.size();
+  const TCoordinates coordinates(ordered);
   TCentroids series;
-  for (const TYear year : MakeYearList(patches)) {
-    Sums sums;
-    for (const TPatch* patch : ordered) {
-      if (const double* value = patch->FindYear(year)) {
-        sums.Add(*patch, *value);
-      }
-    }
-    series.SetCoords(year, sums.Centroid());
-  }
+  ForEachYearOfPatches(patches, ordered,
+                       [&](TYear year, const double* values, const unsigned char* present) {
+                         Sums sums;
+                         for (std::size_t i = 0; i < count; ++i) {
+                           if (present[i] != 0) {
+                             sums.Add(coordinates.xs[i], coordinates.ys[i], values[i]);
+                           }
+                         }
+                         series.SetCoords(year, sums.Centroid());
+                       });
   return series;
 }
 
@@ -172,43 +217,43 @@ TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, b
   const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
   const std::vector<std::size_t> ranking = RankIndices(ordered, axis);
   const std::size_t count = ordered.size();
-  std::vector<const double*> values(count);
+  const TCoordinates coordinates(ordered);
   std::vector<double> shares(count);
   std::vector<unsigned char> taken(count);
   TCentroids series;
-  for (const TYear year : MakeYearList(patches)) {
-    double total = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      values[i] = ordered[i]->FindYear(year);
-      if (values[i] != nullptr) {
-        total += *values[i];
-      }
-    }
-    const double target = total * proportion;
-    std::fill(taken.begin(), taken.end(), static_cast<unsigned char>(0));
-    double cumulated = 0.0;
-    for (std::size_t step = 0; step < count && target > cumulated; ++step) {
-      const std::size_t index = fromLow ? ranking[step] : ranking[count - 1 - step];
-      if (values[index] == nullptr) {
-        continue;
-      }
-      const double previous = cumulated;
-      double share = *values[index];
-      cumulated += share;
-      if (cumulated > target) {
-        share = target - previous;
-      }
-      shares[index] = share;
-      taken[index] = 1;
-    }
-    Sums sums;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (taken[i] != 0) {
-        sums.Add(*ordered[i], shares[i]);
-      }
-    }
-    series.SetCoords(year, sums.Centroid());
-  }
+  ForEachYearOfPatches(
+      patches, ordered, [&](TYear year, const double* values, const unsigned char* present) {
+        double total = 0.0;
+        for (std::size_t i = 0; i < count; ++i) {
+          if (present[i] != 0) {
+            total += values[i];
+          }
+        }
+        const double target = total * proportion;
+        std::fill(taken.begin(), taken.end(), static_cast<unsigned char>(0));
+        double cumulated = 0.0;
+        for (std::size_t step = 0; step < count && target > cumulated; ++step) {
+          const std::size_t index = fromLow ? ranking[step] : ranking[count - 1 - step];
+          if (present[index] == 0) {
+            continue;
+          }
+          const double previous = cumulated;
+          double share = values[index];
+          cumulated += share;
+          if (cumulated > target) {
+            share = target - previous;
+          }
+          shares[index] = share;
+          taken[index] = 1;
+        }
+        Sums sums;
+        for (std::size_t i = 0; i < count; ++i) {
+          if (taken[i] != 0) {
+            sums.Add(coordinates.xs[i], coordinates.ys[i], shares[i]);
+          }
+        }
+        series.SetCoords(year, sums.Centroid());
+      });
   return series;
 }
 

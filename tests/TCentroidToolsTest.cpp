@@ -325,14 +325,15 @@ std::vector<std::string> LiteralSortOnOrdinate(const TPatches& patches, char axi
 }
 
 // Random collection on a coarse grid: heavy ties, NaN, -0.0 and 0.0 coordinates, missing years,
-// zero and negative populations.
-TPatches RandomCollection(std::mt19937& rng, int count, bool oddKeys) {
+// zero and negative populations, patches starting in different years within the span.
+TPatches RandomCollection(std::mt19937& rng, int count, bool oddKeys, TYear span = 6) {
   const std::vector<double> oddValues{kNaN, -0.0, 0.0, 1.0, -1.0};
   std::uniform_int_distribution<int> grid(0, 4);
   std::uniform_int_distribution<int> odd(0, 9);
   std::uniform_int_distribution<int> letter(0, 3);
   std::uniform_int_distribution<int> population(-2, 30);
   std::uniform_int_distribution<int> presence(0, 5);
+  std::uniform_int_distribution<TYear> start(2000, 2000 + span / 3);
   auto coordinate = [&]() {
     if (oddKeys && odd(rng) < 4) {
       return oddValues[static_cast<std::size_t>(grid(rng))];
@@ -346,7 +347,7 @@ TPatches RandomCollection(std::mt19937& rng, int count, bool oddKeys) {
       name += static_cast<char>('a' + letter(rng));
     }
     TPatch patch(name + std::to_string(i % 7), coordinate(), coordinate());
-    for (TYear year = 2000; year < 2006; ++year) {
+    for (TYear year = start(rng); year < 2000 + span; ++year) {
       if (presence(rng) != 0) {
         const int p = population(rng);
         patch.SetYear(year, p < 0 && p != -2 ? 0.0 : p * 1.1);
@@ -376,7 +377,8 @@ void ExpectSamePoint(const TPoint& fast, const TPoint& slow, const std::string& 
 TEST(RandomizedTest, MarginSeriesMatchSubpopulationCentroids) {
   std::mt19937 rng(777);
   for (int round = 0; round < 150; ++round) {
-    const TPatches patches = RandomCollection(rng, 1 + round % 60, round % 3 == 0);
+    const TPatches patches =
+        RandomCollection(rng, 1 + round % 60, round % 3 == 0, round % 4 == 0 ? 70 : 6);
     const char axis = round % 2 == 0 ? 'X' : 'Y';
     const auto ranking = LiteralSortOnOrdinate(patches, axis);
     const TYearList years = tools::MakeYearList(patches);
