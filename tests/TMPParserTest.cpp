@@ -494,7 +494,7 @@ TEST(RobustnessTest, MultiMegabyteLines) {
   const std::string longLine(24U << 20, 'x');
   // A long line before the patches, as a patch name, and as a data line.
   std::string text = longLine + "km\nCell 2.5 km\n" + longLine + ",1,2.KCH\nB,3,4\nMigration\n";
-  text += "Pop. ALL\n1\n2\nPop. 1\n" + std::string(20U << 20, '7') + " " + longLine + "\n3.5\n";
+  text += "Pop. ALL\n1\n2\nPop. 1\n" + std::string(2U << 20, '7') + " " + longLine + "\n3.5\n";
   text += "Pop. 2\n" + std::string(3U << 20, ' ') + "4.5\n5.5\n";
   const TPatches patches = Load(text);
   EXPECT_EQ(patches.GetResolution(), 0.0);
