@@ -49,7 +49,7 @@ double Unit(std::uint64_t h) {
 class TModel {
  public:
   TModel(std::int64_t patches, std::int64_t years, std::uint64_t seed)
-      : patches_(patches), years_(years), seed_(seed) {
+      : years_(years), seed_(seed) {
     cols_ = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(patches))));
     rows_ = (patches + cols_ - 1) / cols_;
   }
@@ -93,7 +93,6 @@ class TModel {
   }
 
  private:
-  std::int64_t patches_;
   std::int64_t years_;
   std::uint64_t seed_;
   std::int64_t cols_ = 1;

@@ -54,11 +54,9 @@ double Key(const TPatches& patches, const std::string& name, char axis) {
 // The ranking as the definition states it: a selection sort of name order, strict comparison.
 std::vector<std::string> SelectionRanking(const TPatches& patches, char axis) {
   std::vector<std::string> names = patches.GetNames();
-  std::vector<double> keys;
-  keys.reserve(names.size());
-  for (const std::string& name : names) {
-    keys.push_back(Key(patches, name, axis));
-  }
+  std::vector<double> keys(names.size());
+  std::transform(names.begin(), names.end(), keys.begin(),
+                 [&](const std::string& name) { return Key(patches, name, axis); });
   for (std::size_t i = 0; i + 1 < names.size(); ++i) {
     std::size_t candidate = i;
     for (std::size_t j = i + 1; j < names.size(); ++j) {
