@@ -221,7 +221,8 @@ double ReadResolution(std::string_view line) {
   return ParseDouble(first.substr(from, lastEnd + 1 - from));
 }
 
-// The reader's working state while the lines before the population section are scanned.
+// The working state of one load: the collection being built, the patch scan and the index from
+// patch-line number to patch name.
 class TLoader {
  public:
   TLoader(std::istream& in, TYear startYear) : lines_(in), startYear_(startYear) {}
