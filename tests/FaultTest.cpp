@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "Varrowin.h"
 
 namespace varrowin::test {
 namespace {
@@ -115,6 +117,30 @@ TEST(FaultTest, TruncationAtLineBoundariesEndsInOrder) {
     stopped += run.status;
   }
   EXPECT_GT(stopped, 0) << "no truncated file was rejected";
+}
+
+// Every line boundary of the grid, through the run in this process (the binary itself is run on
+// a sample of them above): a process per cut would take minutes under the sanitizers.
+TEST(FaultTest, TruncationAtEveryLineBoundaryEndsInOrderInProcess) {
+  const std::string grid = GridText();
+  const TTempFile file("");
+  std::size_t cuts = 0;
+  for (std::size_t end = 0; end != std::string::npos; end = grid.find('\n', end + 1)) {
+    const std::size_t length = end == 0 ? 0 : end + 1;
+    {
+      std::ofstream out(file.Path(), std::ios::binary | std::ios::trunc);
+      out.write(grid.data(), static_cast<std::streamsize>(length));
+      ASSERT_TRUE(out.good());
+    }
+    TRunResult run;
+    std::ostringstream out;
+    std::ostringstream err;
+    run.status = RunVarrowin(Args(file.Path(), cuts++), out, err);
+    run.out = out.str();
+    run.err = err.str();
+    ExpectOrderlyEnd(run, "cut after byte " + std::to_string(length));
+  }
+  EXPECT_EQ(cuts, static_cast<std::size_t>(std::count(grid.begin(), grid.end(), '\n')) + 1);
 }
 
 TEST(FaultTest, TruncationInsideLinesEndsInOrder) {
