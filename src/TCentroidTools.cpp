@@ -40,21 +40,6 @@ std::vector<const TPatch*> PatchesInNameOrder(const TPatches& patches) {
   return ordered;
 }
 
-// The X and Y coordinates of patches, in one contiguous array each.
-struct TCoordinates {
-  std::vector<double> xs;
-  std::vector<double> ys;
-
-  explicit TCoordinates(const std::vector<const TPatch*>& ordered) {
-    xs.reserve(ordered.size());
-    ys.reserve(ordered.size());
-    for (const TPatch* patch : ordered) {
-      xs.push_back(patch->GetX());
-      ys.push_back(patch->GetY());
-    }
-  }
-};
-
 // The ranking key of a patch: X for the axis 'X', Y for any other character.
 double OrdinateKey(const TPatch& patch, char axis) {
   return axis == 'X' ? patch.GetX() : patch.GetY();
@@ -162,98 +147,123 @@ TPoint CentroidOfYear(const TPatches& patches, TYear year) {
   return sums.Centroid();
 }
 
-// Calls f(year, values, present) for every year of MakeYearList, ascending, where for the patch
-// at name-order index i present[i] tells whether it has the year and values[i] is then its
-// population. The values are gathered for a block of consecutive years at a time, patch by patch,
-// so that each patch's year storage is read once per block rather than once per year.
-template <class F>
-void ForEachYearOfPatches(const TPatches& patches, const std::vector<const TPatch*>& ordered,
-                          F&& f) {
-  constexpr std::size_t kBlockYears = 32;
-  const TYearList years = MakeYearList(patches);
-  const std::size_t count = ordered.size();
-  std::vector<double> values(kBlockYears * count);
-  std::vector<unsigned char> present(kBlockYears * count);
-  for (std::size_t first = 0; first < years.size(); first += kBlockYears) {
-    const std::size_t blockYears = std::min(kBlockYears, years.size() - first);
-    for (std::size_t i = 0; i < count; ++i) {
-      for (std::size_t k = 0; k < blockYears; ++k) {
-        const double* value = ordered[i]->FindYear(years[first + k]);
-        present[k * count + i] = value != nullptr ? 1 : 0;
-        values[k * count + i] = value != nullptr ? *value : 0.0;
-      }
-    }
-    for (std::size_t k = 0; k < blockYears; ++k) {
-      f(years[first + k], &values[k * count], &present[k * count]);
-    }
-  }
+// Index of a year in the per-year arrays of a series whose first year is first.
+std::size_t YearIndex(TYear year, std::int64_t first) {
+  return static_cast<std::size_t>(static_cast<std::int64_t>(year) - first);
 }
 
-// The centroid series of every year of MakeYearList.
+// The centroid series of every year of MakeYearList. Each patch's years are read in one
+// sequential run and added to per-year sums; within every year the patches are still added in
+// name order, so each sum is the one the single-year centroid takes.
 template <class Sums>
 TCentroids CentroidSeries(const TPatches& patches) {
-  const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
-  const std::size_t count = ordered.size();
-  const TCoordinates coordinates(ordered);
+  const TYearList years = MakeYearList(patches);
   TCentroids series;
-  ForEachYearOfPatches(patches, ordered,
-                       [&](TYear year, const double* values, const unsigned char* present) {
-                         Sums sums;
-                         for (std::size_t i = 0; i < count; ++i) {
-                           if (present[i] != 0) {
-                             sums.Add(coordinates.xs[i], coordinates.ys[i], values[i]);
-                           }
-                         }
-                         series.SetCoords(year, sums.Centroid());
-                       });
+  if (years.empty()) {
+    return series;
+  }
+  const std::int64_t first = years.front();
+  std::vector<Sums> sums(years.size());
+  for (const auto& entry : patches) {
+    const double x = entry.second.GetX();
+    const double y = entry.second.GetY();
+    entry.second.ForEachYear(
+        [&](TYear year, double value) { sums[YearIndex(year, first)].Add(x, y, value); });
+  }
+  for (std::size_t k = 0; k < years.size(); ++k) {
+    series.SetCoords(years[k], sums[k].Centroid());
+  }
   return series;
 }
 
-// The margin centroid series without building subpopulations: the same walk as GetSubpopulation
-// over name-order indices, with the centroid of the taken shares summed in name order, as the
-// centroid of the subpopulation collection sums them.
+// The margin centroid series without building subpopulations. Per year it takes the same sums
+// as GetSubpopulation followed by the single-year centroid: the year total in name order, the
+// cumulated population in walk order, the centroid of the taken shares in name order. The work
+// runs patch by patch so that each patch's years are read sequentially:
+//  1. the year totals, in name order, give the targets;
+//  2. the walk visits the patches in walk order and updates only the years whose margin is still
+//     open, recording per year the last step taken and that patch's share;
+//  3. the centroid sums take, in name order, every patch at an earlier step with its whole
+//     population and the patch at the last step with its share.
 template <class Sums>
 TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, bool fromLow) {
   const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
   const std::vector<std::size_t> ranking = RankIndices(ordered, axis);
   const std::size_t count = ordered.size();
-  const TCoordinates coordinates(ordered);
-  std::vector<double> shares(count);
-  std::vector<unsigned char> taken(count);
+  const TYearList years = MakeYearList(patches);
   TCentroids series;
-  ForEachYearOfPatches(
-      patches, ordered, [&](TYear year, const double* values, const unsigned char* present) {
-        double total = 0.0;
-        for (std::size_t i = 0; i < count; ++i) {
-          if (present[i] != 0) {
-            total += values[i];
-          }
+  if (years.empty()) {
+    return series;
+  }
+  const std::size_t numYears = years.size();
+  const std::int64_t first = years.front();
+  const auto walkIndex = [&](std::size_t step) {
+    return fromLow ? ranking[step] : ranking[count - 1 - step];
+  };
+
+  std::vector<double> targets(numYears, 0.0);
+  for (const TPatch* patch : ordered) {
+    patch->ForEachYear([&](TYear year, double value) { targets[YearIndex(year, first)] += value; });
+  }
+  for (double& target : targets) {
+    target *= proportion;
+  }
+
+  std::vector<double> cumulated(numYears, 0.0);
+  std::vector<std::int64_t> lastStep(numYears, -1);
+  std::vector<double> lastShare(numYears, 0.0);
+  std::vector<std::size_t> open;
+  for (std::size_t k = 0; k < numYears; ++k) {
+    if (targets[k] > cumulated[k]) {
+      open.push_back(k);
+    }
+  }
+  for (std::size_t step = 0; step < count && !open.empty(); ++step) {
+    const TPatch& patch = *ordered[walkIndex(step)];
+    std::size_t kept = 0;
+    for (const std::size_t k : open) {
+      if (const double* value = patch.FindYear(years[k])) {
+        const double previous = cumulated[k];
+        double share = *value;
+        cumulated[k] += share;
+        if (cumulated[k] > targets[k]) {
+          share = targets[k] - previous;
         }
-        const double target = total * proportion;
-        std::fill(taken.begin(), taken.end(), static_cast<unsigned char>(0));
-        double cumulated = 0.0;
-        for (std::size_t step = 0; step < count && target > cumulated; ++step) {
-          const std::size_t index = fromLow ? ranking[step] : ranking[count - 1 - step];
-          if (present[index] == 0) {
-            continue;
-          }
-          const double previous = cumulated;
-          double share = values[index];
-          cumulated += share;
-          if (cumulated > target) {
-            share = target - previous;
-          }
-          shares[index] = share;
-          taken[index] = 1;
-        }
-        Sums sums;
-        for (std::size_t i = 0; i < count; ++i) {
-          if (taken[i] != 0) {
-            sums.Add(coordinates.xs[i], coordinates.ys[i], shares[i]);
-          }
-        }
-        series.SetCoords(year, sums.Centroid());
-      });
+        lastStep[k] = static_cast<std::int64_t>(step);
+        lastShare[k] = share;
+      }
+      if (targets[k] > cumulated[k]) {
+        open[kept++] = k;
+      }
+    }
+    open.resize(kept);
+  }
+
+  std::vector<std::int64_t> stepOf(count);
+  for (std::size_t step = 0; step < count; ++step) {
+    stepOf[walkIndex(step)] = static_cast<std::int64_t>(step);
+  }
+  const std::int64_t lastTaken = *std::max_element(lastStep.begin(), lastStep.end());
+  std::vector<Sums> sums(numYears);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::int64_t step = stepOf[i];
+    if (step > lastTaken) {
+      continue;  // in no year's margin
+    }
+    const double x = ordered[i]->GetX();
+    const double y = ordered[i]->GetY();
+    ordered[i]->ForEachYear([&](TYear year, double value) {
+      const std::size_t k = YearIndex(year, first);
+      if (step < lastStep[k]) {
+        sums[k].Add(x, y, value);
+      } else if (step == lastStep[k]) {
+        sums[k].Add(x, y, lastShare[k]);
+      }
+    });
+  }
+  for (std::size_t k = 0; k < numYears; ++k) {
+    series.SetCoords(years[k], sums[k].Centroid());
+  }
   return series;
 }
 
