@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Bounded fuzzing: builds the libFuzzer targets with clang and runs each for about a minute on a
-# copy of the seed corpus (fuzz/corpus plus the example files), so the repository is never
-# written. Any crash, sanitizer report, leak, time-out or memory blow-up fails the script.
+# copy of the seed corpus (fuzz/corpus plus the example files; fuzz/corpus-numbers for the number
+# conversions), so the repository is never written. Any crash, sanitizer report, leak,
+# time-out or memory blow-up fails the script.
 #   FUZZ_SECONDS  time per target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,19 +16,23 @@ seconds=${FUZZ_SECONDS:-60}
 build=build-fuzz-ci
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVARROWIN_FUZZ=ON -DVARROWIN_TESTS=OFF -DVARROWIN_WERROR=ON > /dev/null
-cmake --build "$build" --target FuzzLoadMP FuzzRun
+cmake --build "$build" --target FuzzLoadMP FuzzRun FuzzNumberText
 
 work=$(mktemp -d /tmp/varrowin-fuzz-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in FuzzLoadMP FuzzRun; do
+for target in FuzzLoadMP FuzzRun FuzzNumberText; do
   corpus="$work/$target-corpus"
   artifacts="$work/$target-artifacts"
   mkdir -p "$corpus" "$artifacts"
-  cp fuzz/corpus/* "$corpus"/
-  for example in examples/*.mp; do
-    if [ -e "$example" ]; then cp "$example" "$corpus/example-$(basename "$example")"; fi
-  done
+  if [ "$target" = FuzzNumberText ]; then
+    cp fuzz/corpus-numbers/* "$corpus"/
+  else
+    cp fuzz/corpus/* "$corpus"/
+    for example in examples/*.mp; do
+      if [ -e "$example" ]; then cp "$example" "$corpus/example-$(basename "$example")"; fi
+    done
+  fi
   echo "fuzz: $target for ${seconds}s on $(ls "$corpus" | wc -l) seed files"
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" > "$work/$target.log" 2>&1; then
