@@ -147,68 +147,76 @@ TPoint CentroidOfYear(const TPatches& patches, TYear year) {
   return sums.Centroid();
 }
 
-// Index of a year in the per-year arrays of a series whose first year is first.
-std::size_t YearIndex(TYear year, std::int64_t first) {
-  return static_cast<std::size_t>(static_cast<std::int64_t>(year) - first);
-}
+// The years of MakeYearList with the patches in name order: what the series functions walk.
+struct TSeriesFrame {
+  std::vector<const TPatch*> ordered;
+  TYearList years;
+  std::int64_t first = 0;
 
-// The centroid series of every year of MakeYearList. Each patch's years are read in one
-// sequential run and added to per-year sums; within every year the patches are still added in
-// name order, so each sum is the one the single-year centroid takes.
-template <class Sums>
-TCentroids CentroidSeries(const TPatches& patches) {
-  const TYearList years = MakeYearList(patches);
-  TCentroids series;
-  if (years.empty()) {
+  explicit TSeriesFrame(const TPatches& patches)
+      : ordered(PatchesInNameOrder(patches)), years(MakeYearList(patches)) {
+    if (!years.empty()) {
+      first = years.front();
+    }
+  }
+
+  std::size_t Index(TYear year) const {
+    return static_cast<std::size_t>(static_cast<std::int64_t>(year) - first);
+  }
+
+  template <class Sums>
+  TCentroids Series(const std::vector<Sums>& sums) const {
+    TCentroids series;
+    for (std::size_t k = 0; k < years.size(); ++k) {
+      series.SetCoords(years[k], sums[k].Centroid());
+    }
     return series;
   }
-  const std::int64_t first = years.front();
-  std::vector<Sums> sums(years.size());
-  for (const auto& entry : patches) {
-    const double x = entry.second.GetX();
-    const double y = entry.second.GetY();
-    entry.second.ForEachYear(
-        [&](TYear year, double value) { sums[YearIndex(year, first)].Add(x, y, value); });
+};
+
+// The centroid sums of every year. Each patch's years are read in one sequential run and added
+// to per-year sums; within every year the patches are still added in name order, so each sum is
+// the one the single-year centroid takes.
+template <class Sums>
+std::vector<Sums> CentroidSums(const TSeriesFrame& frame) {
+  std::vector<Sums> sums(frame.years.size());
+  for (const TPatch* patch : frame.ordered) {
+    const double x = patch->GetX();
+    const double y = patch->GetY();
+    patch->ForEachYear([&](TYear year, double value) { sums[frame.Index(year)].Add(x, y, value); });
   }
-  for (std::size_t k = 0; k < years.size(); ++k) {
-    series.SetCoords(years[k], sums[k].Centroid());
-  }
-  return series;
+  return sums;
 }
 
-// The margin centroid series without building subpopulations. Per year it takes the same sums
-// as GetSubpopulation followed by the single-year centroid: the year total in name order, the
-// cumulated population in walk order, the centroid of the taken shares in name order. The work
-// runs patch by patch so that each patch's years are read sequentially:
-//  1. the year totals, in name order, give the targets;
-//  2. the walk visits the patches in walk order and updates only the years whose margin is still
-//     open, recording per year the last step taken and that patch's share;
-//  3. the centroid sums take, in name order, every patch at an earlier step with its whole
-//     population and the patch at the last step with its share.
-template <class Sums>
-TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, bool fromLow) {
-  const std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
-  const std::vector<std::size_t> ranking = RankIndices(ordered, axis);
-  const std::size_t count = ordered.size();
-  const TYearList years = MakeYearList(patches);
-  TCentroids series;
-  if (years.empty()) {
-    return series;
-  }
-  const std::size_t numYears = years.size();
-  const std::int64_t first = years.front();
-  const auto walkIndex = [&](std::size_t step) {
-    return fromLow ? ranking[step] : ranking[count - 1 - step];
-  };
-
-  std::vector<double> targets(numYears, 0.0);
-  for (const TPatch* patch : ordered) {
-    patch->ForEachYear([&](TYear year, double value) { targets[YearIndex(year, first)] += value; });
+// The margin targets of every year: the year total, summed in name order as SumPopulations sums
+// it, times the proportion.
+std::vector<double> MarginTargets(const TSeriesFrame& frame, double proportion) {
+  std::vector<double> targets(frame.years.size(), 0.0);
+  for (const TPatch* patch : frame.ordered) {
+    patch->ForEachYear([&](TYear year, double value) { targets[frame.Index(year)] += value; });
   }
   for (double& target : targets) {
     target *= proportion;
   }
+  return targets;
+}
 
+// The margin centroid sums of every year, without building subpopulations. Per year they are the
+// sums that GetSubpopulation followed by the single-year centroid takes: the cumulated population
+// in walk order, the centroid of the taken shares in name order. The work runs patch by patch so
+// that each patch's years are read sequentially:
+//  1. the walk visits the patches in walk order and updates only the years whose margin is still
+//     open, recording per year the last step taken and that patch's share;
+//  2. the centroid sums take, in name order, every patch at an earlier step with its whole
+//     population and the patch at the last step with its share.
+template <class Sums>
+std::vector<Sums> MarginSums(const TSeriesFrame& frame, const std::vector<std::size_t>& ranking,
+                             const std::vector<double>& targets, bool fromLow) {
+  const std::size_t count = frame.ordered.size();
+  const std::size_t numYears = frame.years.size();
+  const auto walkIndex = [&](std::size_t step) {
+    return fromLow ? ranking[step] : ranking[count - 1 - step];
+  };
   std::vector<double> cumulated(numYears, 0.0);
   std::vector<std::int64_t> lastStep(numYears, -1);
   std::vector<double> lastShare(numYears, 0.0);
@@ -219,10 +227,10 @@ TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, b
     }
   }
   for (std::size_t step = 0; step < count && !open.empty(); ++step) {
-    const TPatch& patch = *ordered[walkIndex(step)];
+    const TPatch& patch = *frame.ordered[walkIndex(step)];
     std::size_t kept = 0;
     for (const std::size_t k : open) {
-      if (const double* value = patch.FindYear(years[k])) {
+      if (const double* value = patch.FindYear(frame.years[k])) {
         const double previous = cumulated[k];
         double share = *value;
         cumulated[k] += share;
@@ -239,21 +247,24 @@ TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, b
     open.resize(kept);
   }
 
+  std::vector<Sums> sums(numYears);
+  if (numYears == 0) {
+    return sums;
+  }
   std::vector<std::int64_t> stepOf(count);
   for (std::size_t step = 0; step < count; ++step) {
     stepOf[walkIndex(step)] = static_cast<std::int64_t>(step);
   }
   const std::int64_t lastTaken = *std::max_element(lastStep.begin(), lastStep.end());
-  std::vector<Sums> sums(numYears);
   for (std::size_t i = 0; i < count; ++i) {
     const std::int64_t step = stepOf[i];
     if (step > lastTaken) {
       continue;  // in no year's margin
     }
-    const double x = ordered[i]->GetX();
-    const double y = ordered[i]->GetY();
-    ordered[i]->ForEachYear([&](TYear year, double value) {
-      const std::size_t k = YearIndex(year, first);
+    const double x = frame.ordered[i]->GetX();
+    const double y = frame.ordered[i]->GetY();
+    frame.ordered[i]->ForEachYear([&](TYear year, double value) {
+      const std::size_t k = frame.Index(year);
       if (step < lastStep[k]) {
         sums[k].Add(x, y, value);
       } else if (step == lastStep[k]) {
@@ -261,10 +272,14 @@ TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, b
       }
     });
   }
-  for (std::size_t k = 0; k < numYears; ++k) {
-    series.SetCoords(years[k], sums[k].Centroid());
-  }
-  return series;
+  return sums;
+}
+
+template <class Sums>
+TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, bool fromLow) {
+  const TSeriesFrame frame(patches);
+  const std::vector<double> targets = MarginTargets(frame, proportion);
+  return frame.Series(MarginSums<Sums>(frame, RankIndices(frame.ordered, axis), targets, fromLow));
 }
 
 }  // namespace
@@ -337,11 +352,13 @@ TPoint Means(const TPatches& patches, TYear year) {
 }
 
 TCentroids WeightedMeans(const TPatches& patches) {
-  return CentroidSeries<TWeightedSums>(patches);
+  const TSeriesFrame frame(patches);
+  return frame.Series(CentroidSums<TWeightedSums>(frame));
 }
 
 TCentroids Means(const TPatches& patches) {
-  return CentroidSeries<TPlainSums>(patches);
+  const TSeriesFrame frame(patches);
+  return frame.Series(CentroidSums<TPlainSums>(frame));
 }
 
 // ---- Margin subpopulations ----
@@ -389,6 +406,22 @@ TCentroids GetSubpopulationWeightedMeans(const TPatches& patches, double proport
 TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, char axis,
                                  bool fromLow) {
   return MarginSeries<TPlainSums>(patches, proportion, axis, fromLow);
+}
+
+TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis) {
+  const TSeriesFrame frame(patches);
+  const std::vector<TWeightedSums> all = CentroidSums<TWeightedSums>(frame);
+  // The weight total of a year's centroid is its total population, summed in name order.
+  std::vector<double> targets(all.size());
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    targets[k] = all[k].w * proportion;
+  }
+  const std::vector<std::size_t> ranking = RankIndices(frame.ordered, axis);
+  TRangeSeries range;
+  range.south = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, false));
+  range.north = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, true));
+  range.all = frame.Series(all);
+  return range;
 }
 
 }  // namespace varrowin::TCentroidTools

@@ -63,6 +63,18 @@ TCentroids GetSubpopulationWeightedMeans(const TPatches& patches, double proport
 TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, char axis,
                                  bool fromLow);
 
+// The three series of a range-margin analysis, as GetSubpopulationWeightedMeans (from the high
+// end, then from the low end) and WeightedMeans return them.
+struct TRangeSeries {
+  TCentroids south;  // GetSubpopulationWeightedMeans(patches, proportion, axis, false)
+  TCentroids north;  // GetSubpopulationWeightedMeans(patches, proportion, axis, true)
+  TCentroids all;    // WeightedMeans(patches)
+};
+
+// Returns the three series with the same values as the three calls, computing the year totals
+// and the ranking once for all of them.
+TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis);
+
 // ---- Series smoothing ----
 // The windowed smoothers store the value of each window of w entries under the year at the
 // window's position (w - 1) / 2. They throw TError("Window size must be at least 1") for w < 1.

@@ -174,11 +174,12 @@ void RunPipeline(const TRunParameters& p, std::ostream& out) {
   const double resolution = patches.GetResolution();
   report.HeaderLine("Resolution(km)", resolution);
 
-  TCentroids south =
-      TCentroidTools::GetSubpopulationWeightedMeans(patches, p.threshold, p.axis, false);
-  TCentroids north =
-      TCentroidTools::GetSubpopulationWeightedMeans(patches, p.threshold, p.axis, true);
-  TCentroids all = TCentroidTools::WeightedMeans(patches);
+  // The South margin (gathered from the high end of the axis), the North margin (from the low
+  // end) and the all-patch centroid series, in one pass over the populations.
+  TCentroidTools::TRangeSeries range = TCentroidTools::GetRangeSeries(patches, p.threshold, p.axis);
+  TCentroids& south = range.south;
+  TCentroids& north = range.north;
+  TCentroids& all = range.all;
 
   if (p.smoothing != TSmoothing::kNone) {
     const double factor = 2.0 / (p.windowSize + 1.0);

@@ -408,5 +408,29 @@ TEST(RandomizedTest, MarginSeriesMatchSubpopulationCentroids) {
   }
 }
 
+TEST(RandomizedTest, RangeSeriesMatchTheSeparateCalls) {
+  std::mt19937 rng(4242);
+  const auto same = [](const TCentroids& fast, const TCentroids& slow, const std::string& where) {
+    ASSERT_EQ(fast.GetYearList(), slow.GetYearList()) << where;
+    for (const TYear year : slow.GetYearList()) {
+      ExpectSamePoint(fast.GetCoords(year), slow.GetCoords(year), where);
+    }
+  };
+  for (int round = 0; round < 120; ++round) {
+    const TPatches patches =
+        RandomCollection(rng, round % 50, round % 3 == 0, round % 4 == 0 ? 70 : 6);
+    const char axis = round % 2 == 0 ? 'X' : 'x';
+    for (const double proportion : {0.0, 0.1, 0.5, 1.0, 1.5}) {
+      const tools::TRangeSeries range = tools::GetRangeSeries(patches, proportion, axis);
+      const std::string where = "round " + std::to_string(round);
+      same(range.south, tools::GetSubpopulationWeightedMeans(patches, proportion, axis, false),
+           where + " south");
+      same(range.north, tools::GetSubpopulationWeightedMeans(patches, proportion, axis, true),
+           where + " north");
+      same(range.all, tools::WeightedMeans(patches), where + " all");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace varrowin
