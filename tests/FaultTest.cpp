@@ -292,6 +292,16 @@ TEST(FaultTest, ClosedStandardOutputIsStatusOne) {
   EXPECT_EQ(run.err, "Cannot write to standard output\n");
 }
 
+// A reader that has gone away: with SIGPIPE ignored the failed write is reported like a full
+// disk. (With SIGPIPE at its default the system ends the process by that signal, as it ends
+// any program that writes to such a pipe.)
+TEST(FaultTest, BrokenPipeWithSigpipeIgnoredIsStatusOne) {
+  const TTempFile file(GridText());
+  const TRunResult run = RunBinaryWithStdout(Args(file.Path(), 2), TStdout::kBrokenPipe);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Cannot write to standard output\n");
+}
+
 TEST(FaultTest, ErrorMessageIsTheLastThingWritten) {
   const std::string grid = GridText();
   // Inputs that fail after part of the report is out, and one that fails before it.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -58,7 +59,7 @@ std::string SourcePath(const std::string& relative) {
 
 namespace {
 
-enum class TOutMode { kFile, kClosed, kShared };
+enum class TOutMode { kFile, kClosed, kShared, kBrokenPipe };
 
 TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPath, TOutMode mode) {
   const std::string dir = MakeTempDir();
@@ -83,6 +84,16 @@ TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPa
     if (mode == TOutMode::kClosed) {
       close(1);
     }
+    if (mode == TOutMode::kBrokenPipe) {
+      int ends[2];
+      if (pipe(ends) != 0) {
+        _exit(127);
+      }
+      close(ends[0]);
+      dup2(ends[1], 1);
+      close(ends[1]);
+      signal(SIGPIPE, SIG_IGN);  // kept across exec: a write fails with EPIPE instead
+    }
     std::vector<char*> argv;
     std::string program = VARROWIN_BINARY;
     argv.push_back(program.data());
@@ -99,7 +110,7 @@ TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPa
   TRunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   if (stdoutPath.empty()) {
-    if (mode != TOutMode::kClosed) {
+    if (mode == TOutMode::kFile || mode == TOutMode::kShared) {
       result.out = ReadFile(outPath);
     }
     std::remove(outPath.c_str());
@@ -119,7 +130,15 @@ TRunResult RunBinary(const std::vector<std::string>& args, const std::string& st
 }
 
 TRunResult RunBinaryWithStdout(const std::vector<std::string>& args, TStdout mode) {
-  return Run(args, "", mode == TStdout::kClosed ? TOutMode::kClosed : TOutMode::kShared);
+  switch (mode) {
+    case TStdout::kClosed:
+      return Run(args, "", TOutMode::kClosed);
+    case TStdout::kSharedWithStderr:
+      return Run(args, "", TOutMode::kShared);
+    case TStdout::kBrokenPipe:
+      break;
+  }
+  return Run(args, "", TOutMode::kBrokenPipe);
 }
 
 }  // namespace varrowin::test

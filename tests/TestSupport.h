@@ -37,6 +37,7 @@ TRunResult RunBinary(const std::vector<std::string>& args, const std::string& st
 enum class TStdout {
   kClosed,            // file descriptor 1 is closed before the program starts (out is empty)
   kSharedWithStderr,  // both streams go to one file, in the order written (out holds both)
+  kBrokenPipe,        // a pipe whose reading end is closed, with SIGPIPE ignored (out is empty)
 };
 
 // Runs the Varrowin binary as RunBinary does, with standard output connected as mode says.
