@@ -22,9 +22,8 @@ bool HasNonzeroRun(const TPatch& patch, std::int32_t n) {
   bool found = false;
   patch.ForEachYear([&run, &found, n](TYear /*year*/, double value) {
     run = (value != 0.0) ? run + 1 : 0;
-    if (run >= n) {
-      found = true;
-    }
+    found = run >= n;
+    return !found;
   });
   return found;
 }

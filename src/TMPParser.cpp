@@ -48,7 +48,24 @@ class TLineReader {
 
   // Delivers the next line in line; the view is valid until the next call.
   TResult Next(std::string_view& line) {
-    std::size_t searchFrom = begin_;
+    // The usual case: the whole line is already in the buffer.
+    if (begin_ < end_) {
+      const char* data = buffer_.data();
+      const void* found = std::memchr(data + begin_, '\n', end_ - begin_);
+      if (found != nullptr) {
+        const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        line = Cut(begin_, lineEnd);
+        begin_ = lineEnd + 1;
+        return TResult::kLine;
+      }
+    }
+    return NextAfterFill(line);
+  }
+
+ private:
+  // Next, for a line that is not wholly in the buffer yet.
+  TResult NextAfterFill(std::string_view& line) {
+    std::size_t searchFrom = end_;
     for (;;) {
       const char* data = buffer_.data();
       const void* found =
@@ -74,7 +91,6 @@ class TLineReader {
     return TResult::kLastLine;
   }
 
- private:
   static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
   std::string_view Cut(std::size_t from, std::size_t to) const {

@@ -2,7 +2,7 @@
 
 namespace varrowin {
 
-void TPatch::SetYear(TYear year, double value) {
+void TPatch::SetOtherYear(TYear year, double value) {
   if (!sparse_) {
     if (flat_.empty()) {
       first_ = year;

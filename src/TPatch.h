@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -26,7 +27,15 @@ class TPatch {
   TPatch(std::string name, double x, double y) : name_(std::move(name)), coords_(x, y) {}
 
   // Stores the value for the year, replacing any value stored for it.
-  void SetYear(TYear year, double value);
+  void SetYear(TYear year, double value) {
+    // The common case, a year right after the last of a contiguous run, stays inline.
+    if (!sparse_ && !flat_.empty() &&
+        static_cast<std::int64_t>(year) - first_ == static_cast<std::int64_t>(flat_.size())) {
+      flat_.push_back(value);
+      return;
+    }
+    SetOtherYear(year, value);
+  }
 
   // Returns the value stored for the year.
   // Throws TError("Year does not exist") when the year has none; the patch is unchanged.
@@ -82,17 +91,32 @@ class TPatch {
   // coordinates and the years this patch does not have.
   void DeepClone(TPatch& target) const;
 
-  // Calls f(year, value) for every year, ascending.
+  // Calls f(year, value) for every year, ascending. When f returns a bool, the walk stops at
+  // the first false.
   template <class F>
   void ForEachYear(F&& f) const {
+    constexpr bool kStoppable = std::is_same_v<std::invoke_result_t<F&, TYear, double>, bool>;
     if (sparse_) {
       for (const auto& entry : map_) {
-        f(entry.first, entry.second);
+        if constexpr (kStoppable) {
+          if (!f(entry.first, entry.second)) {
+            return;
+          }
+        } else {
+          f(entry.first, entry.second);
+        }
       }
       return;
     }
     for (std::size_t i = 0; i < flat_.size(); ++i) {
-      f(static_cast<TYear>(first_ + static_cast<std::int64_t>(i)), flat_[i]);
+      const auto year = static_cast<TYear>(first_ + static_cast<std::int64_t>(i));
+      if constexpr (kStoppable) {
+        if (!f(year, flat_[i])) {
+          return;
+        }
+      } else {
+        f(year, flat_[i]);
+      }
     }
   }
 
@@ -104,6 +128,7 @@ class TPatch {
   }
 
  private:
+  void SetOtherYear(TYear year, double value);
   void MoveToMap();
 
   std::string name_;
