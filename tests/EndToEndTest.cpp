@@ -179,3 +179,24 @@ TEST(EndToEndErrors, BadBlockHeaderKeepsLinesWrittenBefore) {
 
 }  // namespace
 }  // namespace varrowin::test
+
+namespace varrowin::test {
+namespace {
+
+// The bundled example as the README runs it, and with every optional argument. The expected
+// reports are the program's own, kept so that any change to a printed digit shows up here.
+TEST(ExampleReports, GridExampleIsUnchanged) {
+  const std::string grid = SourcePath("examples/grid.mp");
+  const TRunResult plain = RunBinary({grid, "2000", "Y", "0.1", ";"});
+  EXPECT_EQ(plain.out, ReadFile(SourcePath("tests/data/expected/grid-Y-0.1.txt")));
+  EXPECT_EQ(plain.err, "");
+  EXPECT_EQ(plain.status, 0);
+  const TRunResult full = RunBinary({grid, "2000", "X", "0.25", ";", "3", "2", "smm", "4"});
+  EXPECT_EQ(full.out,
+            ReadFile(SourcePath("tests/data/expected/grid-X-0.25-burnin3-clean2-smm4.txt")));
+  EXPECT_EQ(full.err, "");
+  EXPECT_EQ(full.status, 0);
+}
+
+}  // namespace
+}  // namespace varrowin::test
