@@ -14,9 +14,11 @@ fi
 
 seconds=${FUZZ_SECONDS:-60}
 build=build-fuzz-ci
-CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+generator=()
+if command -v ninja > /dev/null 2>&1; then generator=(-G Ninja); fi
+CXX=clang++ cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVARROWIN_FUZZ=ON -DVARROWIN_TESTS=OFF -DVARROWIN_WERROR=ON > /dev/null
-cmake --build "$build" --target FuzzLoadMP FuzzRun FuzzNumberText
+cmake --build "$build" -j2 --target FuzzLoadMP FuzzRun FuzzNumberText
 
 work=$(mktemp -d /tmp/varrowin-fuzz-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -34,13 +36,14 @@ for target in FuzzLoadMP FuzzRun FuzzNumberText; do
     done
   fi
   echo "fuzz: $target for ${seconds}s on $(ls "$corpus" | wc -l) seed files"
+  found=0
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" > "$work/$target.log" 2>&1; then
-    status=1
+    found=1
   fi
   grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)|cov:' \
     "$work/$target.log" | tail -n 4 || true
-  if [ "$status" -ne 0 ] || [ -n "$(ls -A "$artifacts")" ]; then
+  if [ "$found" -ne 0 ] || [ -n "$(ls -A "$artifacts")" ]; then
     status=1
     echo "fuzz: $target FOUND A PROBLEM; log tail:"
     tail -n 60 "$work/$target.log"
