@@ -8,6 +8,8 @@
 
 #include "TCentroidTools.h"
 
+#include "TestSupport.h"
+
 namespace varrowin {
 namespace {
 
@@ -59,15 +61,7 @@ void ExpectSeries(const TCentroids& actual, const std::vector<TEntry>& expected)
   }
 }
 
-template <class F>
-void ExpectError(F&& call, const char* message) {
-  try {
-    call();
-    ADD_FAILURE() << "no error, expected " << message;
-  } catch (const TError& e) {
-    EXPECT_STREQ(e.what(), message);
-  }
-}
+using test::ExpectError;
 
 // The main road: the all-patch series A and a margin series B. A's points after 2000 must not
 // matter, so they are set to values that would change every result.

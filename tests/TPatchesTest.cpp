@@ -5,20 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace varrowin {
 namespace {
 
 using TNames = std::vector<std::string>;
 
-template <class F>
-void ExpectError(F&& call, const char* message) {
-  try {
-    call();
-    ADD_FAILURE() << "no error, expected " << message;
-  } catch (const TError& e) {
-    EXPECT_STREQ(e.what(), message);
-  }
-}
+using test::ExpectError;
 
 TPatch MakePatch(const std::string& name, double x, double y, const std::vector<double>& sizes,
                  TYear first = 2000) {

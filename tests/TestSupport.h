@@ -1,8 +1,12 @@
 // Helpers shared by the test programs: temporary files and runs of the real binary.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
+
+#include "Common.h"
 
 namespace varrowin::test {
 
@@ -48,5 +52,16 @@ std::string ReadFile(const std::string& path);
 
 // The project's source directory and a path under it.
 std::string SourcePath(const std::string& relative);
+
+// Fails the calling test unless call() throws a TError whose message is exactly message.
+template <class F>
+void ExpectError(F&& call, const char* message) {
+  try {
+    call();
+    ADD_FAILURE() << "no error, expected " << message;
+  } catch (const TError& e) {
+    EXPECT_STREQ(e.what(), message);
+  }
+}
 
 }  // namespace varrowin::test
