@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <set>
 #include <vector>
 
 #include "TCentroidTools.h"
@@ -61,6 +63,66 @@ void SortNumbersFirst(std::vector<double>& values) {
   std::sort(values.begin(), numbersEnd);
 }
 
+// The order used for medians: ascending, not-a-number after every number.
+struct TNumbersFirst {
+  bool operator()(double a, double b) const { return a < b || (!std::isnan(a) && std::isnan(b)); }
+};
+
+// For every window of width consecutive values, the value at index h of the window sorted in
+// TNumbersFirst order. Short windows are sorted afresh, in one work array for all of them; long
+// windows keep their values in two ordered halves that slide along, so that a long series with a
+// long window costs n log w rather than n w log w. Both give the same values.
+std::vector<double> WindowOrderValues(const std::vector<double>& values, std::size_t width,
+                                      std::size_t h) {
+  const std::size_t windows = values.size() < width ? 0 : values.size() - width + 1;
+  std::vector<double> result;
+  result.reserve(windows);
+  if (windows == 0) {
+    return result;
+  }
+  constexpr std::size_t kLongWindow = 64;
+  if (width <= kLongWindow) {
+    std::vector<double> work(width);
+    for (std::size_t i = 0; i < windows; ++i) {
+      const auto first = values.begin() + static_cast<std::ptrdiff_t>(i);
+      std::copy(first, first + static_cast<std::ptrdiff_t>(width), work.begin());
+      SortNumbersFirst(work);
+      result.push_back(work[h]);
+    }
+    return result;
+  }
+  // low holds the h + 1 first values of the window in sorted order, high the others; every value
+  // of low comes before or ties with every value of high.
+  std::multiset<double, TNumbersFirst> low;
+  std::multiset<double, TNumbersFirst> high;
+  std::vector<double> window(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(width));
+  SortNumbersFirst(window);
+  low.insert(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(h + 1));
+  high.insert(window.begin() + static_cast<std::ptrdiff_t>(h + 1), window.end());
+  result.push_back(*low.rbegin());
+  const TNumbersFirst before;
+  for (std::size_t i = 1; i < windows; ++i) {
+    const double leaving = values[i - 1];
+    const double entering = values[i + width - 1];
+    // A value that ties with the largest of low may sit in either half; tied values are
+    // interchangeable, so removing it from low is right.
+    if (!before(*low.rbegin(), leaving)) {
+      low.erase(low.find(leaving));
+    } else {
+      high.erase(high.find(leaving));
+    }
+    low.insert(entering);
+    high.insert(*low.rbegin());
+    low.erase(std::prev(low.end()));
+    if (low.size() < h + 1) {
+      low.insert(*high.begin());
+      high.erase(high.begin());
+    }
+    result.push_back(*low.rbegin());
+  }
+  return result;
+}
+
 }  // namespace
 
 TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
@@ -84,22 +146,11 @@ TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
   const TEntries entries = ReadEntries(series);
   const auto width = static_cast<std::size_t>(w);
   const auto h = static_cast<std::size_t>((w - 1) / 2);
+  const std::vector<double> xs = WindowOrderValues(entries.xs, width, h);
+  const std::vector<double> ys = WindowOrderValues(entries.ys, width, h);
   TCentroids result;
-  const std::size_t windows = WindowCount(entries.years.size(), w);
-  if (windows == 0) {
-    return result;
-  }
-  // One pair of work arrays serves every window.
-  std::vector<double> xWork(width);
-  std::vector<double> yWork(width);
-  for (std::size_t i = 0; i < windows; ++i) {
-    const auto first = static_cast<std::ptrdiff_t>(i);
-    const auto last = static_cast<std::ptrdiff_t>(i + width);
-    std::copy(entries.xs.begin() + first, entries.xs.begin() + last, xWork.begin());
-    std::copy(entries.ys.begin() + first, entries.ys.begin() + last, yWork.begin());
-    SortNumbersFirst(xWork);
-    SortNumbersFirst(yWork);
-    result.SetCoords(entries.years[i + h], TPoint(xWork[h], yWork[h]));
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    result.SetCoords(entries.years[i + h], TPoint(xs[i], ys[i]));
   }
   return result;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -162,6 +163,45 @@ TEST(MedianSmoothingTest, WindowSpansEntriesAcrossGapsAndTooWideGivesEmpty) {
   ExpectSeries(MedianSmoothing(series, 3), {{2001, 6, 2}});
   ExpectSeries(MedianSmoothing(series, 4), {});
   EXPECT_EQ(MedianSmoothing(MakeSeries({{1, 1, 1}}, "x"), 1).GetName(), "");
+}
+
+// Long windows slide two ordered halves instead of sorting every window; the medians must be
+// those of sorting each window, ties, zeros of both signs, infinities and NaN included.
+TEST(MedianSmoothingTest, LongWindowsGiveTheMediansOfSortedWindows) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> pool{kNaN, inf, -inf, 0.0, -0.0, 1.0, 2.0, 2.0, -1.5, 7.0};
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+  std::uniform_int_distribution<int> wide(-1000, 1000);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<TEntry> entries;
+    const int n = 150 + round * 7;
+    for (int i = 0; i < n; ++i) {
+      const double x = round % 2 == 0 ? pool[pick(rng)] : 0.5 * wide(rng);
+      entries.push_back({static_cast<TYear>(1800 + i), x, pool[pick(rng)]});
+    }
+    const TCentroids series = MakeSeries(entries);
+    for (const std::int32_t w : {65, 66, 100, 149}) {
+      const std::size_t h = static_cast<std::size_t>((w - 1) / 2);
+      std::vector<TEntry> expected;
+      for (std::size_t i = 0; i + static_cast<std::size_t>(w) <= entries.size(); ++i) {
+        std::vector<double> xs;
+        std::vector<double> ys;
+        for (std::size_t j = i; j < i + static_cast<std::size_t>(w); ++j) {
+          xs.push_back(entries[j].x);
+          ys.push_back(entries[j].y);
+        }
+        const auto numbersFirst = [](double a, double b) {
+          return a < b || (!std::isnan(a) && std::isnan(b));
+        };
+        std::stable_sort(xs.begin(), xs.end(), numbersFirst);
+        std::stable_sort(ys.begin(), ys.end(), numbersFirst);
+        expected.push_back({entries[i + h].year, xs[h], ys[h]});
+      }
+      SCOPED_TRACE("round " + std::to_string(round) + " w " + std::to_string(w));
+      ExpectSeries(MedianSmoothing(series, w), expected);
+    }
+  }
 }
 
 // ---- Window below 1 ----
