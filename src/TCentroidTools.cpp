@@ -49,8 +49,8 @@ double OrdinateKey(const TPatch& patch, char axis) {
 // end is swapped with the key at i. A not-a-number key compares false with everything, so it is
 // never chosen, and one at position i stays there. -0.0 and 0.0 are equal keys.
 //
-// The same order in O(P log P): an ordered set holds (key, position) for every key that is not
-// a number at positions i and after; its first element is the leftmost smallest key, and the swap
+// The same order in O(P log P): an ordered set holds (key, position) for every key at positions
+// i and after that is a number; its first element is the leftmost smallest key, and the swap
 // moves the key from i to the chosen position.
 std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
   struct TKeyLess {
@@ -99,6 +99,14 @@ std::vector<std::size_t> RankIndices(const std::vector<const TPatch*>& ordered, 
     keys.push_back(OrdinateKey(*patch, axis));
   }
   return SelectionOrder(keys);
+}
+
+// Adds the population to the cumulated total of a margin walk and returns the share that the
+// margin takes: all of it, or only what was still missing when the total passes the target.
+double TakeShare(double& cumulated, double population, double target) {
+  const double previous = cumulated;
+  cumulated += population;
+  return cumulated > target ? target - previous : population;
 }
 
 // Running sums of a population-weighted centroid.
@@ -150,17 +158,13 @@ TPoint CentroidOfYear(const TPatches& patches, TYear year) {
 struct TSeriesFrame {
   std::vector<const TPatch*> ordered;
   TYearList years;
-  std::int64_t first = 0;
 
   explicit TSeriesFrame(const TPatches& patches)
-      : ordered(PatchesInNameOrder(patches)), years(MakeYearList(patches)) {
-    if (!years.empty()) {
-      first = years.front();
-    }
-  }
+      : ordered(PatchesInNameOrder(patches)), years(MakeYearList(patches)) {}
 
+  // The position of a year of some patch in years (which then holds at least that year).
   std::size_t Index(TYear year) const {
-    return static_cast<std::size_t>(static_cast<std::int64_t>(year) - first);
+    return static_cast<std::size_t>(static_cast<std::int64_t>(year) - years.front());
   }
 
   template <class Sums>
@@ -230,14 +234,8 @@ std::vector<Sums> MarginSums(const TSeriesFrame& frame, const std::vector<std::s
     std::size_t kept = 0;
     for (const std::size_t k : open) {
       if (const double* value = patch.FindYear(frame.years[k])) {
-        const double previous = cumulated[k];
-        double share = *value;
-        cumulated[k] += share;
-        if (cumulated[k] > targets[k]) {
-          share = targets[k] - previous;
-        }
         lastStep[k] = static_cast<std::int64_t>(step);
-        lastShare[k] = share;
+        lastShare[k] = TakeShare(cumulated[k], *value, targets[k]);
       }
       if (targets[k] > cumulated[k]) {
         open[kept++] = k;
@@ -380,18 +378,12 @@ TPatches GetSubpopulation(const TPatches& patches, std::vector<std::string> rank
   const std::size_t count = ranking.size();
   for (std::size_t step = 0; step < count && target > cumulated; ++step) {
     const TPatch& patch = patches.GetPatch(fromLow ? ranking[step] : ranking[count - 1 - step]);
-    const double previous = cumulated;
     const double* value = patch.FindYear(year);
     if (value == nullptr) {
       continue;
     }
-    double share = *value;
-    cumulated += share;
-    if (cumulated > target) {
-      share = target - previous;
-    }
     TPatch clone = patch.ShallowClone();
-    clone.SetYear(year, share);
+    clone.SetYear(year, TakeShare(cumulated, *value, target));
     subpopulation.AddPatch(std::move(clone));
   }
   return subpopulation;
