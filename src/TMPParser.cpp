@@ -1,7 +1,6 @@
 #include "TMPParser.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -173,8 +172,7 @@ std::string_view FirstBlankWord(std::string_view line) {
 // Data lines are the bulk of every file, so the usual words are converted straight from the
 // line. A word of at most 15 decimal digits with an optional minus and point is an exactly
 // representable integer divided by an exact power of ten, so one division rounds it correctly,
-// as atof does. Other plain decimal words go to from_chars, whose result counts when it stops
-// exactly at a blank or at the end of the line; the rest take the general conversion.
+// as atof does. Every other word goes to ParseDouble.
 double ReadDataValue(std::string_view line) {
   static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
@@ -183,12 +181,10 @@ double ReadDataValue(std::string_view line) {
   while (p != end && *p == ' ') {
     ++p;
   }
-  const char* const begin = p;
   const bool negative = p != end && *p == '-';
   if (negative) {
     ++p;
   }
-  const char* const first = p;
   std::uint64_t mantissa = 0;
   int digits = 0;
   while (p != end && IsDigit(*p)) {
@@ -213,13 +209,6 @@ double ReadDataValue(std::string_view line) {
       value /= kPowersOfTen[fraction];
     }
     return negative ? -value : value;
-  }
-  if (first != end && (IsDigit(*first) || *first == '.')) {
-    double value = 0.0;
-    const auto result = std::from_chars(begin, end, value);
-    if (result.ec == std::errc() && (result.ptr == end || *result.ptr == ' ')) {
-      return value;
-    }
   }
   return ParseDouble(FirstBlankWord(line));
 }
