@@ -49,31 +49,32 @@ class TLineReader {
   TResult Next(std::string_view& line) {
     // The usual case: the whole line is already in the buffer.
     if (begin_ < end_) {
-      const char* data = buffer_.data();
-      const void* found = std::memchr(data + begin_, '\n', end_ - begin_);
+      const void* found = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_);
       if (found != nullptr) {
-        const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        line = Cut(begin_, lineEnd);
-        begin_ = lineEnd + 1;
-        return TResult::kLine;
+        return TakeLine(found, line);
       }
     }
     return NextAfterFill(line);
   }
 
  private:
+  // Delivers the unread text up to the line feed at found, and moves past that line feed.
+  TResult TakeLine(const void* found, std::string_view& line) {
+    const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());
+    line = Cut(begin_, lineEnd);
+    begin_ = lineEnd + 1;
+    return TResult::kLine;
+  }
+
   // Next, for a line that is not wholly in the buffer yet.
   TResult NextAfterFill(std::string_view& line) {
     std::size_t searchFrom = end_;
     for (;;) {
-      const char* data = buffer_.data();
-      const void* found =
-          end_ > searchFrom ? std::memchr(data + searchFrom, '\n', end_ - searchFrom) : nullptr;
+      const void* found = end_ > searchFrom
+                              ? std::memchr(buffer_.data() + searchFrom, '\n', end_ - searchFrom)
+                              : nullptr;
       if (found != nullptr) {
-        const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        line = Cut(begin_, lineEnd);
-        begin_ = lineEnd + 1;
-        return TResult::kLine;
+        return TakeLine(found, line);
       }
       searchFrom = end_;
       if (!Fill()) {
@@ -133,22 +134,33 @@ class TLineReader {
   bool atEnd_ = false;
 };
 
-// Returns the word of the line at the given index among the words cut at the delimiters, or an
-// empty view when there are not that many words.
-std::string_view NthWord(std::string_view line, std::string_view delimiters, std::size_t index) {
+// Calls word(w) for every word of the line cut at the delimiters, in order, until it returns
+// false. Leading, trailing and repeated delimiters yield no empty words.
+template <class F>
+void ForEachWord(std::string_view line, std::string_view delimiters, F&& word) {
   std::size_t start = line.find_first_not_of(delimiters);
   while (start != std::string_view::npos) {
     const std::size_t end = line.find_first_of(delimiters, start);
-    if (index == 0) {
-      return line.substr(start, end == std::string_view::npos ? end : end - start);
-    }
-    --index;
-    if (end == std::string_view::npos) {
-      break;
+    if (!word(line.substr(start, end == std::string_view::npos ? end : end - start)) ||
+        end == std::string_view::npos) {
+      return;
     }
     start = line.find_first_not_of(delimiters, end);
   }
-  return {};
+}
+
+// Returns the word of the line at the given index among the words cut at the delimiters, or an
+// empty view when there are not that many words.
+std::string_view NthWord(std::string_view line, std::string_view delimiters, std::size_t index) {
+  std::string_view found;
+  ForEachWord(line, delimiters, [&found, &index](std::string_view word) {
+    if (index-- == 0) {
+      found = word;
+      return false;
+    }
+    return true;
+  });
+  return found;
 }
 
 bool IsDigit(char c) {
@@ -357,15 +369,10 @@ class TLoader {
 
 void Tokenize(const std::string& line, std::vector<std::string>& tokens,
               const std::string& delimiters) {
-  std::size_t start = line.find_first_not_of(delimiters);
-  while (start != std::string::npos) {
-    const std::size_t end = line.find_first_of(delimiters, start);
-    tokens.push_back(line.substr(start, end == std::string::npos ? end : end - start));
-    if (end == std::string::npos) {
-      break;
-    }
-    start = line.find_first_not_of(delimiters, end);
-  }
+  ForEachWord(line, delimiters, [&tokens](std::string_view word) {
+    tokens.emplace_back(word);
+    return true;
+  });
 }
 
 // The line is taken by value as the interface has always done; it is only read.
