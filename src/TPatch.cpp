@@ -15,10 +15,7 @@ void TPatch::SetOtherYear(TYear year, double value) {
       flat_[static_cast<std::size_t>(offset)] = value;
       return;
     }
-    if (offset == size) {
-      flat_.push_back(value);
-      return;
-    }
+    // The year right after the run never gets here: SetYear appends it inline.
     MoveToMap();
   }
   map_.insert_or_assign(year, value);
