@@ -18,11 +18,9 @@ std::vector<TPoint> GetNonzeroPoints(const TPatches& patches, TYear year) {
 }
 
 double GetMCPArea(const TPatches& patches, TYear year) {
-  const std::vector<TPoint> hull = TPointTools::FindConvexHull(GetNonzeroPoints(patches, year));
-  if (hull.empty()) {
-    return 0.0;
-  }
-  return TPointTools::FindConvexPolygonArea(hull);
+  // A hull of fewer than three vertices encloses nothing: FindConvexPolygonArea gives 0 for it.
+  return TPointTools::FindConvexPolygonArea(
+      TPointTools::FindConvexHull(GetNonzeroPoints(patches, year)));
 }
 
 std::vector<double> GetMCPAreas(const TPatches& patches) {

@@ -18,7 +18,7 @@ double Theta(const TPoint& p1, const TPoint& p2);
 double Heron(const TPoint& a, const TPoint& b, const TPoint& c);
 
 // Returns the area of the convex polygon whose vertices are given in order around it; fewer than
-// two vertices give 0.
+// three vertices give 0.
 double FindConvexPolygonArea(const std::vector<TPoint>& polygon);
 
 // Returns the convex hull of the points: every hull vertex once, none that lies on an edge,
