@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "TCentroidTools.h"
 
@@ -15,6 +16,17 @@ double SizeChangePercent(double offset, double baselineSize) {
   return std::fabs(std::fabs(offset) - baselineSize) / baselineSize * 100.0;
 }
 
+// The reference point minus the point of s for every year of s from the given position on.
+TCentroids OffsetsFrom(const TPoint& reference, const TCentroids& s, std::size_t from) {
+  TCentroids result;
+  auto it = s.begin();
+  std::advance(it, static_cast<std::ptrdiff_t>(from));
+  for (; it != s.end(); ++it) {
+    result.SetCoords(it->first, reference.Diff(it->second));
+  }
+  return result;
+}
+
 }  // namespace
 
 TCentroids GetDiffInitial(const TCentroids& a, const TCentroids& b, std::int32_t burnIn) {
@@ -23,17 +35,12 @@ TCentroids GetDiffInitial(const TCentroids& a, const TCentroids& b, std::int32_t
   if (burnIn < 0 || burnIn > n) {
     throw TError("Burn-in out of range");
   }
-  TCentroids result;
   if (n == 0) {
-    return result;
+    return TCentroids();
   }
   // The reference is the last burn-in year, or the first year without burn-in.
   const auto referencePos = static_cast<std::size_t>(burnIn > 0 ? burnIn - 1 : 0);
-  const TPoint reference = a.GetCoords(years[referencePos]);
-  for (auto k = static_cast<std::size_t>(burnIn); k < years.size(); ++k) {
-    result.SetCoords(years[k], reference.Diff(b.GetCoords(years[k])));
-  }
-  return result;
+  return OffsetsFrom(a.GetCoords(years[referencePos]), b, static_cast<std::size_t>(burnIn));
 }
 
 TCentroids GetPropInitialRangeCoordShifts(const TCentroids& a, const TCentroids& b,
@@ -94,12 +101,8 @@ TCentroids GetRangeCoordShifts(const TCentroids& s, std::int32_t i) {
   if (i < 0 || static_cast<std::size_t>(i) >= years.size()) {
     throw TError("Position out of range");
   }
-  const TPoint reference = s.GetCoords(years[static_cast<std::size_t>(i)]);
-  TCentroids result;
-  for (auto k = static_cast<std::size_t>(i); k < years.size(); ++k) {
-    result.SetCoords(years[k], reference.Diff(s.GetCoords(years[k])));
-  }
-  return result;
+  return OffsetsFrom(s.GetCoords(years[static_cast<std::size_t>(i)]), s,
+                     static_cast<std::size_t>(i));
 }
 
 }  // namespace varrowin::TCentroidTools
