@@ -41,9 +41,9 @@ void CheckWindow(std::int32_t w) {
   }
 }
 
-// Number of full windows of w entries over n entries: n - w + 1, or 0 when w is larger than n.
-std::size_t WindowCount(std::size_t n, std::int32_t w) {
-  const auto width = static_cast<std::size_t>(w);
+// Number of full windows of width entries over n entries: n - width + 1, or 0 when width is
+// larger than n.
+std::size_t WindowCount(std::size_t n, std::size_t width) {
   return width > n ? 0 : n - width + 1;
 }
 
@@ -74,7 +74,7 @@ struct TNumbersFirst {
 // long window costs n log w rather than n w log w. Both give the same values.
 std::vector<double> WindowOrderValues(const std::vector<double>& values, std::size_t width,
                                       std::size_t h) {
-  const std::size_t windows = values.size() < width ? 0 : values.size() - width + 1;
+  const std::size_t windows = WindowCount(values.size(), width);
   std::vector<double> result;
   result.reserve(windows);
   if (windows == 0) {
@@ -132,7 +132,7 @@ TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
   const auto h = static_cast<std::size_t>((w - 1) / 2);
   const double divisor = static_cast<double>(w);
   TCentroids result;
-  const std::size_t windows = WindowCount(entries.years.size(), w);
+  const std::size_t windows = WindowCount(entries.years.size(), width);
   for (std::size_t i = 0; i < windows; ++i) {
     const double x = WindowSum(entries.xs, i, width) / divisor;
     const double y = WindowSum(entries.ys, i, width) / divisor;
@@ -178,7 +178,7 @@ std::vector<double> MovingAverageSmoothing(std::vector<double> values, std::int3
   CheckWindow(w);
   const auto width = static_cast<std::size_t>(w);
   const double divisor = static_cast<double>(w);
-  const std::size_t windows = WindowCount(values.size(), w);
+  const std::size_t windows = WindowCount(values.size(), width);
   // In place: window k reads entries k onwards, and only entry k is overwritten after it.
   for (std::size_t k = 0; k < windows; ++k) {
     values[k] = WindowSum(values, k, width) / divisor;
