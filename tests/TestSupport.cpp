@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -59,19 +60,19 @@ std::string SourcePath(const std::string& relative) {
 
 namespace {
 
-enum class TOutMode { kFile, kClosed, kShared, kBrokenPipe };
-
-TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPath, TOutMode mode) {
+// Runs the binary with standard output captured to a file (no mode) or connected as mode says.
+TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPath,
+               std::optional<TStdout> mode) {
   const std::string dir = MakeTempDir();
   const std::string outPath = stdoutPath.empty() ? dir + "/stdout" : stdoutPath;
-  const std::string errPath = mode == TOutMode::kShared ? outPath : dir + "/stderr";
+  const std::string errPath = mode == TStdout::kSharedWithStderr ? outPath : dir + "/stderr";
   const pid_t pid = fork();
   if (pid < 0) {
     throw std::runtime_error("fork failed");
   }
   if (pid == 0) {
     const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int errFd = mode == TOutMode::kShared
+    const int errFd = mode == TStdout::kSharedWithStderr
                           ? outFd
                           : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int inFd = open("/dev/null", O_RDONLY);
@@ -81,10 +82,10 @@ TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPa
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
-    if (mode == TOutMode::kClosed) {
+    if (mode == TStdout::kClosed) {
       close(1);
     }
-    if (mode == TOutMode::kBrokenPipe) {
+    if (mode == TStdout::kBrokenPipe) {
       int ends[2];
       if (pipe(ends) != 0) {
         _exit(127);
@@ -110,12 +111,12 @@ TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPa
   TRunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   if (stdoutPath.empty()) {
-    if (mode == TOutMode::kFile || mode == TOutMode::kShared) {
+    if (!mode || mode == TStdout::kSharedWithStderr) {
       result.out = ReadFile(outPath);
     }
     std::remove(outPath.c_str());
   }
-  if (mode != TOutMode::kShared) {
+  if (mode != TStdout::kSharedWithStderr) {
     result.err = ReadFile(errPath);
     std::remove(errPath.c_str());
   }
@@ -126,19 +127,11 @@ TRunResult Run(const std::vector<std::string>& args, const std::string& stdoutPa
 }  // namespace
 
 TRunResult RunBinary(const std::vector<std::string>& args, const std::string& stdoutPath) {
-  return Run(args, stdoutPath, TOutMode::kFile);
+  return Run(args, stdoutPath, std::nullopt);
 }
 
 TRunResult RunBinaryWithStdout(const std::vector<std::string>& args, TStdout mode) {
-  switch (mode) {
-    case TStdout::kClosed:
-      return Run(args, "", TOutMode::kClosed);
-    case TStdout::kSharedWithStderr:
-      return Run(args, "", TOutMode::kShared);
-    case TStdout::kBrokenPipe:
-      break;
-  }
-  return Run(args, "", TOutMode::kBrokenPipe);
+  return Run(args, "", mode);
 }
 
 }  // namespace varrowin::test
