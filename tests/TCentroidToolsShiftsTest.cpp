@@ -23,45 +23,13 @@ using TCentroidTools::GetYearlyRangeCoordShifts;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-struct TEntry {
-  TYear year;
-  double x;
-  double y;
-};
-
-TCentroids MakeSeries(const std::vector<TEntry>& entries) {
-  TCentroids series("input");
-  for (const auto& e : entries) {
-    series.SetCoords(e.year, TPoint(e.x, e.y));
-  }
-  return series;
-}
-
-void ExpectValue(double actual, double expected) {
-  if (std::isnan(expected)) {
-    EXPECT_TRUE(std::isnan(actual)) << actual;
-  } else {
-    EXPECT_EQ(actual, expected);
-  }
-}
-
-// Compares year by year, exactly; NaN matches NaN. Every result has the empty name.
-void ExpectSeries(const TCentroids& actual, const std::vector<TEntry>& expected) {
-  EXPECT_EQ(actual.GetName(), "");
-  std::vector<TEntry> got;
-  for (const auto& [year, point] : actual) {
-    got.push_back({year, point.X(), point.Y()});
-  }
-  ASSERT_EQ(got.size(), expected.size());
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    SCOPED_TRACE("entry " + std::to_string(i));
-    EXPECT_EQ(got[i].year, expected[i].year);
-    ExpectValue(got[i].x, expected[i].x);
-    ExpectValue(got[i].y, expected[i].y);
-  }
-}
-
 using test::ExpectError;
+using test::ExpectSeries;
+
+// Input series carry a name; every result must have the empty one.
+TCentroids MakeSeries(const std::vector<test::TEntry>& entries) {
+  return test::MakeSeries(entries, "input");
+}
 
 // The main road: the all-patch series A and a margin series B. A's points after 2000 must not
 // matter, so they are set to values that would change every result.
@@ -77,11 +45,12 @@ TCentroids MainRoadB() {
 TEST(GetDiffInitialTest, MainRoadIsReferenceMinusMargin) {
   ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 1),
                {{2001, -10, -10}, {2002, -5, -12}, {2003, -30, 6}});
-}
-
-TEST(GetDiffInitialTest, WithoutBurnInTheFirstYearIsReferenceAndCovered) {
+  // Without burn-in the first year is the reference and is covered too.
   ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 0),
                {{2000, 10, 5}, {2001, -10, -10}, {2002, -5, -12}, {2003, -30, 6}});
+  // Burn-in equal to the count leaves nothing.
+  ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 4), {});
+  ExpectSeries(GetDiffInitial(MainRoadA(), TCentroids(), 0), {});
 }
 
 TEST(GetDiffInitialTest, ReferenceIsTheLastBurnInEntryNotCalendarYear) {
@@ -89,11 +58,6 @@ TEST(GetDiffInitialTest, ReferenceIsTheLastBurnInEntryNotCalendarYear) {
   const TCentroids a = MakeSeries({{2003, 7, 7}});
   const TCentroids b = MakeSeries({{2000, 0, 0}, {2003, 0, 0}, {2010, 1, 2}, {2011, 4, 8}});
   ExpectSeries(GetDiffInitial(a, b, 2), {{2010, 6, 5}, {2011, 3, -1}});
-}
-
-TEST(GetDiffInitialTest, BurnInEqualToTheCountGivesEmptySeries) {
-  ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 4), {});
-  ExpectSeries(GetDiffInitial(MainRoadA(), TCentroids(), 0), {});
 }
 
 TEST(GetDiffInitialTest, MissingReferenceYearFails) {
@@ -183,11 +147,14 @@ TEST(GetYearlyRangeCoordShiftsTest, GapInTheYearsFails) {
       "Year does not exist.");
 }
 
-TEST(GetPropYearlyRangeCoordShiftsTest, StepOverGapKeepsSigns) {
+TEST(GetPropYearlyRangeCoordShiftsTest, StepOverGapKeepsSignsAndZeroGapGivesSignedInfinity) {
   // Step (10, -5) over the gap (-20, -5).
-  const TCentroids a = MakeSeries({{2000, 0, 0}, {2001, 0, 0}});
-  const TCentroids b = MakeSeries({{2000, 10, 10}, {2001, 20, 5}});
-  ExpectSeries(GetPropYearlyRangeCoordShifts(a, b), {{2001, -50, 100}});
+  ExpectSeries(GetPropYearlyRangeCoordShifts(MakeSeries({{2000, 0, 0}, {2001, 0, 0}}),
+                                             MakeSeries({{2000, 10, 10}, {2001, 20, 5}})),
+               {{2001, -50, 100}});
+  ExpectSeries(GetPropYearlyRangeCoordShifts(MakeSeries({{2000, 0, 0}, {2001, 5, 5}}),
+                                             MakeSeries({{2000, 8, 2}, {2001, 5, 5}})),
+               {{2001, -kInf, kInf}});
 }
 
 TEST(GetPropYearlyRangeCoordShiftsTest, QuotientIsTakenBeforeScaling) {
@@ -198,12 +165,6 @@ TEST(GetPropYearlyRangeCoordShiftsTest, QuotientIsTakenBeforeScaling) {
   EXPECT_EQ(p.X(), 1.0 / 3.0 * 100.0);
   EXPECT_NE(p.X(), 100.0 / 3.0);
   EXPECT_TRUE(std::isnan(p.Y()));
-}
-
-TEST(GetPropYearlyRangeCoordShiftsTest, ZeroGapGivesSignedInfinity) {
-  const TCentroids a = MakeSeries({{2000, 0, 0}, {2001, 5, 5}});
-  const TCentroids b = MakeSeries({{2000, 8, 2}, {2001, 5, 5}});
-  ExpectSeries(GetPropYearlyRangeCoordShifts(a, b), {{2001, -kInf, kInf}});
 }
 
 TEST(GetPropYearlyRangeCoordShiftsTest, MissingYearsFail) {

@@ -4,13 +4,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace varrowin::test {
 
@@ -132,6 +136,75 @@ TRunResult RunBinary(const std::vector<std::string>& args, const std::string& st
 
 TRunResult RunBinaryWithStdout(const std::vector<std::string>& args, TStdout mode) {
   return Run(args, "", mode);
+}
+
+TCentroids MakeSeries(const std::vector<TEntry>& entries, const std::string& name) {
+  TCentroids series(name);
+  for (const TEntry& e : entries) {
+    series.SetCoords(e.year, TPoint(e.x, e.y));
+  }
+  return series;
+}
+
+TCentroids SeriesX(const std::vector<double>& xs) {
+  std::vector<TEntry> entries;
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    entries.push_back({static_cast<TYear>(2000 + i), xs[i], 0.0});
+  }
+  return MakeSeries(entries);
+}
+
+std::vector<TEntry> Entries(const TCentroids& series) {
+  std::vector<TEntry> entries;
+  for (const auto& [year, point] : series) {
+    entries.push_back({year, point.X(), point.Y()});
+  }
+  return entries;
+}
+
+namespace {
+
+void ExpectValue(double actual, double expected) {
+  if (std::isnan(expected)) {
+    EXPECT_TRUE(std::isnan(actual)) << actual;
+  } else {
+    EXPECT_EQ(actual, expected);
+  }
+}
+
+}  // namespace
+
+void ExpectSeries(const TCentroids& actual, const std::vector<TEntry>& expected) {
+  EXPECT_EQ(actual.GetName(), "");
+  const std::vector<TEntry> got = Entries(actual);
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE("entry " + std::to_string(i));
+    EXPECT_EQ(got[i].year, expected[i].year);
+    ExpectValue(got[i].x, expected[i].x);
+    ExpectValue(got[i].y, expected[i].y);
+  }
+}
+
+bool SameBits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+TPatch MakePatch(const std::string& name, double x, double y, TYear firstYear,
+                 const std::vector<double>& values) {
+  TPatch patch(name, x, y);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    patch.SetYear(firstYear + static_cast<TYear>(i), values[i]);
+  }
+  return patch;
+}
+
+TPatches Collection(std::vector<TPatch> patches) {
+  TPatches result;
+  for (TPatch& patch : patches) {
+    result.AddPatch(std::move(patch));
+  }
+  return result;
 }
 
 }  // namespace varrowin::test

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "Common.h"
+#include "TCentroids.h"
+#include "TPatches.h"
 
 namespace varrowin::test {
 
@@ -63,5 +65,35 @@ void ExpectError(F&& call, const char* message) {
     EXPECT_STREQ(e.what(), message);
   }
 }
+
+// One entry of a centroid series.
+struct TEntry {
+  TYear year;
+  double x;
+  double y;
+};
+
+// A series holding the entries, under the given name.
+TCentroids MakeSeries(const std::vector<TEntry>& entries, const std::string& name = "");
+
+// Consecutive years from 2000 with the given X values and Y = 0.
+TCentroids SeriesX(const std::vector<double>& xs);
+
+// The entries of a series, in year order.
+std::vector<TEntry> Entries(const TCentroids& series);
+
+// Expects a series the analytics built (empty name) with exactly the expected entries, compared
+// exactly; a not-a-number expectation matches any not-a-number.
+void ExpectSeries(const TCentroids& actual, const std::vector<TEntry>& expected);
+
+// Same double, bit for bit.
+bool SameBits(double a, double b);
+
+// A patch with values for consecutive years from firstYear.
+TPatch MakePatch(const std::string& name, double x, double y, TYear firstYear,
+                 const std::vector<double>& values);
+
+// A collection of the patches (resolution 1).
+TPatches Collection(std::vector<TPatch> patches);
 
 }  // namespace varrowin::test
