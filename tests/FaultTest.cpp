@@ -247,21 +247,14 @@ TEST(FaultTest, CrlfAndMixedLineEndsGiveTheSameReport) {
   }
 }
 
-TEST(FaultTest, MissingFileIsOneLineAndStatusOne) {
-  const TTempFile dir("");
-  const std::string path = dir.Dir() + "/no-such-file.mp";
-  const TRunResult run = RunBinary(Args(path, 0));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot open file: " + path + "\n");
-  EXPECT_EQ(run.out, "");
-}
-
-TEST(FaultTest, DirectoryIsOneLineAndStatusOne) {
+TEST(FaultTest, MissingFileOrDirectoryIsOneLineAndStatusOne) {
   const TTempFile file("");
-  const TRunResult run = RunBinary(Args(file.Dir(), 0));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot open file: " + file.Dir() + "\n");
-  EXPECT_EQ(run.out, "");
+  for (const std::string& path : {file.Dir() + "/no-such-file.mp", file.Dir()}) {
+    const TRunResult run = RunBinary(Args(path, 0));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Cannot open file: " + path + "\n");
+    EXPECT_EQ(run.out, "");
+  }
 }
 
 TEST(FaultTest, UnreadableFileIsOneLineAndStatusOne) {
@@ -278,28 +271,20 @@ TEST(FaultTest, UnreadableFileIsOneLineAndStatusOne) {
   EXPECT_EQ(run.out, "");
 }
 
-TEST(FaultTest, FullDiskOnStandardOutputIsStatusOne) {
+// Standard output on a full disk, closed, or a pipe whose reader has gone away. With SIGPIPE
+// ignored the failed write is reported like a full disk (with SIGPIPE at its default the system
+// ends the process by that signal, as it ends any program that writes to such a pipe).
+TEST(FaultTest, UnwritableStandardOutputIsStatusOne) {
   const TTempFile file(GridText());
-  const TRunResult run = RunBinary(Args(file.Path(), 0), "/dev/full");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot write to standard output\n");
-}
-
-TEST(FaultTest, ClosedStandardOutputIsStatusOne) {
-  const TTempFile file(GridText());
-  const TRunResult run = RunBinaryWithStdout(Args(file.Path(), 1), TStdout::kClosed);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot write to standard output\n");
-}
-
-// A reader that has gone away: with SIGPIPE ignored the failed write is reported like a full
-// disk. (With SIGPIPE at its default the system ends the process by that signal, as it ends
-// any program that writes to such a pipe.)
-TEST(FaultTest, BrokenPipeWithSigpipeIgnoredIsStatusOne) {
-  const TTempFile file(GridText());
-  const TRunResult run = RunBinaryWithStdout(Args(file.Path(), 2), TStdout::kBrokenPipe);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot write to standard output\n");
+  const TRunResult runs[] = {
+      RunBinary(Args(file.Path(), 0), "/dev/full"),
+      RunBinaryWithStdout(Args(file.Path(), 1), TStdout::kClosed),
+      RunBinaryWithStdout(Args(file.Path(), 2), TStdout::kBrokenPipe),
+  };
+  for (const TRunResult& run : runs) {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Cannot write to standard output\n");
+  }
 }
 
 TEST(FaultTest, ErrorMessageIsTheLastThingWritten) {
