@@ -57,14 +57,14 @@ std::string LoadError(const std::string& text, TYear startYear = 1990) {
   return "";
 }
 
+using TYearValues = std::vector<std::pair<TYear, double>>;
+
 // The years and values of a patch, for whole-patch comparisons.
-std::vector<std::pair<TYear, double>> Years(const TPatch& patch) {
-  std::vector<std::pair<TYear, double>> years;
+TYearValues Years(const TPatch& patch) {
+  TYearValues years;
   patch.ForEachYear([&years](TYear year, double value) { years.emplace_back(year, value); });
   return years;
 }
-
-using TYearValues = std::vector<std::pair<TYear, double>>;
 
 // ---------------------------------------------------------------------------------------------
 // Tokenize and ParsePatchLine
@@ -113,8 +113,6 @@ TEST_P(PatchLineTest, ReadsNameAndCoordinates) {
   EXPECT_EQ(patch->GetX(), c.x);
   EXPECT_EQ(patch->GetY(), c.y);
   EXPECT_EQ(patch->GetNumYears(), 0U);
-  EXPECT_EQ(patch->GetMinYear(), TPatch::kNoFirstYear);
-  EXPECT_EQ(patch->GetMaxYear(), TPatch::kNoLastYear);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,15 +132,17 @@ TEST(PatchLineTest, FewerThanThreeFieldsMakeNoPatch) {
 // ---------------------------------------------------------------------------------------------
 // LoadMP: whole files
 
-TEST(LoadMPTest, MinimalFile) {
-  const TPatches patches = Load(kMinimal, 1990);
-  EXPECT_EQ(patches.GetNumPatches(), 2);
-  EXPECT_EQ(patches.GetResolution(), 2.5);
-  const TPatch& a = patches.GetPatch("A");
-  EXPECT_EQ(a.GetX(), 10);
-  EXPECT_EQ(a.GetY(), 20);
-  EXPECT_EQ(Years(a), (TYearValues{{1990, 100}, {1991, 110}}));
-  EXPECT_EQ(Years(patches.GetPatch("B")), (TYearValues{{1990, 50}, {1991, 55}}));
+TEST(LoadMPTest, MinimalFileInStreamAndFileNameForm) {
+  const test::TTempFile file(kMinimal);
+  for (const TPatches& patches : {Load(kMinimal, 1990), LoadMP(file.Path(), 1990)}) {
+    EXPECT_EQ(patches.GetNumPatches(), 2);
+    EXPECT_EQ(patches.GetResolution(), 2.5);
+    const TPatch& a = patches.GetPatch("A");
+    EXPECT_EQ(a.GetX(), 10);
+    EXPECT_EQ(a.GetY(), 20);
+    EXPECT_EQ(Years(a), (TYearValues{{1990, 100}, {1991, 110}}));
+    EXPECT_EQ(Years(patches.GetPatch("B")), (TYearValues{{1990, 50}, {1991, 55}}));
+  }
 }
 
 TEST(LoadMPTest, StartYearZeroAndNegative) {
@@ -151,23 +151,11 @@ TEST(LoadMPTest, StartYearZeroAndNegative) {
   EXPECT_EQ(Years(Load(text, -1).GetPatch("A")), (TYearValues{{-1, 1.5}, {0, 2.5}, {1, 3.5}}));
 }
 
-TEST(LoadMPTest, FileNameFormReadsTheSameAsTheStreamForm) {
-  const test::TTempFile file(kMinimal);
-  const TPatches patches = LoadMP(file.Path(), 1990);
-  EXPECT_EQ(patches.GetNumPatches(), 2);
-  EXPECT_EQ(Years(patches.GetPatch("B")), (TYearValues{{1990, 50}, {1991, 55}}));
-}
-
 TEST(LoadMPTest, UnopenableFiles) {
   const test::TTempFile file(kMinimal);
   const std::string missing = file.Dir() + "/missing.mp";
   for (const std::string& name : {missing, file.Dir()}) {
-    try {
-      LoadMP(name, 1990);
-      ADD_FAILURE() << name << " loaded";
-    } catch (const TError& error) {
-      EXPECT_EQ(std::string(error.what()), "Cannot open file: " + name);
-    }
+    test::ExpectError([&] { LoadMP(name, 1990); }, ("Cannot open file: " + name).c_str());
   }
   if (geteuid() != 0) {  // root reads every file
     ASSERT_EQ(chmod(file.Path().c_str(), 0), 0);
@@ -244,7 +232,13 @@ INSTANTIATE_TEST_SUITE_P(
         TScanCase{"the CR is no field", "A,1,2.KCH\r\nB,3,\r\nMigration\r\n", {{"A", 1}}},
         TScanCase{"a line holding the marker also is a patch line",
                   "Pop. ALL,9,9\nPop. 1\n",
-                  {{"Pop. ALL", 9}}}));
+                  {{"Pop. ALL", 9}}},
+        TScanCase{"a resolution-like marker line is a patch line, the km line has one field",
+                  "Parkmore,1,2.KCH\nCell 2.5 km\nMigration\n",
+                  {{"Parkmore", 1}}},
+        TScanCase{"a later line with the same name replaces the patch",
+                  "A,1,2.KCH\nB,3,4\nA,5,6\nMigration\n",
+                  {{"A", 5}, {"B", 3}}}));
 
 // Patch names with no comma keep their bytes, NUL included.
 TEST(LoadMPTest, NulBytesStayInNames) {
@@ -281,38 +275,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // A resolution line after the population section is never read.
                       TResolutionCase{"Pop. ALL\n1\nPop. 1\nCell 2.5 km\n", 1.0}));
 
-TEST(ResolutionTest, ParkmoreIsAlsoAPatch) {
-  const TPatches patches = Load("Parkmore,1,2.KCH\nCell 2.5 km\nMigration\n");
-  EXPECT_TRUE(patches.PatchExists("Parkmore"));
-  EXPECT_EQ(patches.GetNumPatches(), 1);  // "Cell 2.5 km" has one field: no patch
-}
-
 // ---------------------------------------------------------------------------------------------
 // The population section
-
-TEST(PopulationTest, DuplicateNamesKeepTheirNumbers) {
-  // Lines 1 and 3 both name A; the collection holds two patches, so two blocks are read.
-  const TPatches patches = Load(
-      "A,1,2.KCH\nB,3,4\nA,5,6\nMigration\nPop. ALL\n10\nPop. 3\n7.5\nPop. 2\n8.5\nPop. 1\n9.5\n");
-  EXPECT_EQ(patches.GetNumPatches(), 2);
-  EXPECT_EQ(patches.GetPatch("A").GetX(), 5);
-  EXPECT_EQ(Years(patches.GetPatch("A")), (TYearValues{{1990, 7.5}}));
-  EXPECT_EQ(Years(patches.GetPatch("B")), (TYearValues{{1990, 8.5}}));
-}
-
-TEST(PopulationTest, ShortPatchLinesTakeNoNumber) {
-  const TPatches patches =
-      Load("Population\nA,1,2\nno fields\nB,3,4\nMigration\nPop. ALL\n1\nPop. 2\n22\nPop.1\n11\n");
-  EXPECT_EQ(Years(patches.GetPatch("A")), (TYearValues{{1990, 11}}));
-  EXPECT_EQ(Years(patches.GetPatch("B")), (TYearValues{{1990, 22}}));
-}
-
-TEST(PopulationTest, SameBlockTwiceKeepsTheLaterValues) {
-  const TPatches patches =
-      Load("A,1,2.KCH\nB,3,4\nMigration\nPop. ALL\n1\n1\nPop. 1\n5\n6\nPop. 1\n7\n8\n");
-  EXPECT_EQ(Years(patches.GetPatch("A")), (TYearValues{{1990, 7}, {1991, 8}}));
-  EXPECT_EQ(patches.GetPatch("B").GetNumYears(), 0U);
-}
 
 // Data files with two patches A (line 1) and B (line 2) and the given population section.
 std::string TwoPatches(const std::string& population) {
@@ -324,13 +288,14 @@ struct TPopulationCase {
   std::string population;
   TYearValues a;
   TYearValues b;
+  std::string patchLines = "A,1,2.KCH\nB,3,4\nMigration\n";
 };
 
 class PopulationTest : public ::testing::TestWithParam<TPopulationCase> {};
 
 TEST_P(PopulationTest, ReadsTheBlocks) {
   const TPopulationCase& c = GetParam();
-  const TPatches patches = Load(TwoPatches(c.population));
+  const TPatches patches = Load(c.patchLines + c.population);
   EXPECT_EQ(Years(patches.GetPatch("A")), c.a) << c.what;
   EXPECT_EQ(Years(patches.GetPatch("B")), c.b) << c.what;
 }
@@ -384,6 +349,21 @@ INSTANTIATE_TEST_SUITE_P(
                         "Pop. ALL\n1\nPop. 1\n1.5\nPop. 2\n2.5",
                         {{1990, 1.5}},
                         {{1990, 2.5}}},
+        // Lines 1 and 3 both name A: two patches, so two blocks, and Pop. 3 is A's.
+        TPopulationCase{"duplicate names keep their numbers",
+                        "Pop. ALL\n10\nPop. 3\n7.5\nPop. 2\n8.5\nPop. 1\n9.5\n",
+                        {{1990, 7.5}},
+                        {{1990, 8.5}},
+                        "A,1,2.KCH\nB,3,4\nA,5,6\nMigration\n"},
+        TPopulationCase{"short patch lines take no number",
+                        "Pop. ALL\n1\nPop. 2\n22\nPop.1\n11\n",
+                        {{1990, 11}},
+                        {{1990, 22}},
+                        "Population\nA,1,2\nno fields\nB,3,4\nMigration\n"},
+        TPopulationCase{"the same block twice keeps the later values",
+                        "Pop. ALL\n1\n1\nPop. 1\n5\n6\nPop. 1\n7\n8\n",
+                        {{1990, 7}, {1991, 8}},
+                        {}},
         TPopulationCase{"NUL bytes end a number",
                         "Pop. ALL\n1\nPop. 1\n4\0"
                         "5\nPop. 2\n\0\n"s,
