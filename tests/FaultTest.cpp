@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -38,35 +37,9 @@ std::vector<std::string> Args(const std::string& path, std::size_t set) {
   return args;
 }
 
-// A 6 by 5 grid of patches over 12 years with populations that vary in space and time.
-std::string GeneratedGrid() {
-  std::ostringstream mp;
-  mp << "Generated grid run\nCell length 2.5 km\n";
-  int count = 0;
-  for (int row = 0; row < 5; ++row) {
-    for (int col = 0; col < 6; ++col) {
-      mp << 'P' << row << col << ',' << col * 10.0 << ',' << row * 10.0;
-      mp << (count++ == 0 ? ",P00.KCH\n" : ",x\n");
-    }
-  }
-  mp << "Migration\nPop. ALL\n";
-  const int years = 12;
-  for (int t = 0; t < years; ++t) {
-    mp << 1000 + t << ".0\n";
-  }
-  for (int p = 1; p <= count; ++p) {
-    mp << "Pop. " << p << '\n';
-    for (int t = 0; t < years; ++t) {
-      mp << (p * 7 + t * (p % 4)) % 40 << ".5 0 0\n";
-    }
-  }
-  return mp.str();
-}
-
-// The example grid file when the project has one, otherwise a generated grid.
+// The example grid run of the project.
 std::string GridText() {
-  const std::string example = SourcePath("examples/grid.mp");
-  return std::filesystem::exists(example) ? ReadFile(example) : GeneratedGrid();
+  return ReadFile(SourcePath("examples/grid.mp"));
 }
 
 // Checks that a run ended in order; what names the input in failure messages.

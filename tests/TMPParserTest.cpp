@@ -521,27 +521,10 @@ TEST(RobustnessTest, LinesAcrossBlockBoundaries) {
 
 TEST(RobustnessTest, ArbitraryBytesNeverCrash) {
   // Deterministic pseudo-random files built from the reader's own vocabulary and raw bytes.
-  const std::vector<std::string> pieces{"Pop. ALL",
-                                        "Pop.",
-                                        "Pop. 1",
-                                        "Pop. 2",
-                                        ".KCH",
-                                        "Migration",
-                                        "km",
-                                        ",",
-                                        "1.5",
-                                        " ",
-                                        "\n",
-                                        "\r\n",
-                                        "\t",
-                                        "\r",
-                                        "A,1,2",
-                                        "B,3,4",
-                                        "9",
-                                        "-",
-                                        std::string(1, '\0'),
-                                        "\xff",
-                                        "\n\n"};
+  std::vector<std::string> pieces{
+      "Pop. ALL", "Pop.", "Pop. 1", "Pop. 2", ".KCH",  "Migration", "km", ",", "1.5",  " ",
+      "\n",       "\r\n", "\t",     "\r",     "A,1,2", "B,3,4",     "9",  "-", "\xff", "\n\n"};
+  pieces.emplace_back(1, '\0');
   std::uint64_t state = 12345;
   auto next = [&state]() {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
