@@ -42,7 +42,7 @@ expected=(bin/Varrowin share/man/man1/Varrowin.1 "$libdir/libvarrowin.a"
   "$libdir/cmake/Varrowin/VarrowinConfig.cmake"
   "$libdir/cmake/Varrowin/VarrowinConfigVersion.cmake"
   "$libdir/cmake/Varrowin/VarrowinTargets.cmake")
-for header in src/*.h; do
+for header in include/varrowin/*.h; do
   expected+=("include/varrowin/$(basename "$header")")
 done
 for file in "${expected[@]}"; do

@@ -23,9 +23,9 @@
 #include <utility>
 #include <vector>
 
-#include "TCentroidTools.h"
-#include "TPatch.h"
-#include "TPatches.h"
+#include <varrowin/TCentroidTools.h>
+#include <varrowin/TPatch.h>
+#include <varrowin/TPatches.h>
 
 namespace {
 

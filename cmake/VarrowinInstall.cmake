@@ -18,9 +18,9 @@ install(TARGETS varrowin EXPORT VarrowinTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS Varrowin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Every header of the library is public: the headers include one another by their plain names.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/varrowin
+# The public headers, included as <varrowin/...>.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/varrowin
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h")
 
 install(FILES ${PROJECT_SOURCE_DIR}/docs/Varrowin.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -15,9 +15,9 @@
 #include <sstream>
 #include <string>
 
-#include "Common.h"
-#include "TMPParser.h"
-#include "TPatches.h"
+#include <varrowin/Common.h>
+#include <varrowin/TMPParser.h>
+#include <varrowin/TPatches.h>
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "Varrowin.h"
+#include <varrowin/Varrowin.h>
 
 namespace {
 

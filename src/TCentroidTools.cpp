@@ -1,4 +1,4 @@
-#include "TCentroidTools.h"
+#include <varrowin/TCentroidTools.h>
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "TCentroidTools.h"
-#include "TPointTools.h"
+#include <varrowin/TCentroidTools.h>
+#include <varrowin/TPointTools.h>
 
 #include <algorithm>
 

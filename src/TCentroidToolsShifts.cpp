@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "TCentroidTools.h"
+#include <varrowin/TCentroidTools.h>
 
 namespace varrowin::TCentroidTools {
 

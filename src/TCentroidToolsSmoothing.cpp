@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "TCentroidTools.h"
+#include <varrowin/TCentroidTools.h>
 
 namespace varrowin::TCentroidTools {
 

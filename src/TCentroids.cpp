@@ -1,4 +1,4 @@
-#include "TCentroids.h"
+#include <varrowin/TCentroids.h>
 
 namespace varrowin {
 

@@ -1,4 +1,4 @@
-#include "TMPParser.h"
+#include <varrowin/TMPParser.h>
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "TPoint.h"
+#include <varrowin/TPoint.h>
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "Varrowin.h"
+#include <varrowin/Varrowin.h>
 
 #include <cmath>
 #include <cstdint>
@@ -7,30 +7,20 @@
 #include <string_view>
 #include <utility>
 
-#include "Common.h"
+#include <varrowin/Analysis.h>
+#include <varrowin/Common.h>
+#include <varrowin/TMPParser.h>
 #include "NumberText.h"
-#include "TCentroidTools.h"
-#include "TCentroids.h"
-#include "TMPParser.h"
-#include "TPatches.h"
 
 namespace varrowin {
 
 namespace {
 
-enum class TSmoothing { kNone, kMovingAverage, kExponential, kMedian };
-
-// The run parameters, in command-line order.
+// The run parameters: the file, the report's delimiter and the analysis options.
 struct TRunParameters {
   std::string filename;
-  TYear startYear = 0;
-  char axis = '\0';
-  double threshold = 0.0;
   std::string delimiter;
-  std::int32_t burnIn = 0;
-  std::int32_t patchSizeThreshold = 0;
-  TSmoothing smoothing = TSmoothing::kNone;
-  std::int32_t windowSize = 0;
+  TAnalysisOptions options;
 };
 
 // Converts an integer argument as atol does; a value outside 32 bits is an error.
@@ -46,54 +36,38 @@ std::int32_t IntegerArgument(const std::string& text, std::string_view name) {
 // and the first that fails is reported, before anything is loaded.
 TRunParameters ParseArguments(const std::vector<std::string>& args) {
   TRunParameters p;
+  TAnalysisOptions& o = p.options;
   p.filename = args[0];
-  p.startYear = IntegerArgument(args[1], "startyear");
-  p.axis = args[2].empty() ? '\0' : args[2][0];
-  p.threshold = ParseDouble(args[3]);
+  o.startYear = IntegerArgument(args[1], "startyear");
+  o.axis = CheckAxis(!args[2].empty() && args[2][0] == 'X' ? 'X' : 'Y');
+  o.threshold = ParseDouble(args[3]);
+  CheckThreshold(o.threshold);
   p.delimiter = args[4];
   if (args.size() >= 6) {
-    p.burnIn = IntegerArgument(args[5], "burn-in");
-    if (p.burnIn < 0) {
-      throw TError("Burn-in must not be negative");
-    }
+    o.burnIn = IntegerArgument(args[5], "burn-in");
+    CheckBurnIn(o.burnIn);
   }
   if (args.size() >= 7) {
-    p.patchSizeThreshold = IntegerArgument(args[6], "patch_size_threshold");
+    o.patchSizeThreshold = IntegerArgument(args[6], "patch_size_threshold");
   }
   if (args.size() >= 8) {
     const std::string& word = args[7];
     if (word == "sma") {
-      p.smoothing = TSmoothing::kMovingAverage;
+      o.smoothing = TSmoothing::kMovingAverage;
     } else if (word == "exp") {
-      p.smoothing = TSmoothing::kExponential;
+      o.smoothing = TSmoothing::kExponential;
     } else if (word == "smm") {
-      p.smoothing = TSmoothing::kMedian;
+      o.smoothing = TSmoothing::kMedian;
     } else {
       throw TError("Unknown moving average");
     }
     if (args.size() == 8) {
       throw TError("Missing window size");
     }
-    p.windowSize = IntegerArgument(args[8], "window_size");
-    if (p.windowSize < 1) {
-      throw TError("Window size must be at least 1");
-    }
+    o.window = IntegerArgument(args[8], "window_size");
+    CheckWindow(o.window);
   }
   return p;
-}
-
-const char* SmoothingLabel(TSmoothing smoothing) {
-  switch (smoothing) {
-    case TSmoothing::kMovingAverage:
-      return "Simple moving average smoothing window";
-    case TSmoothing::kExponential:
-      return "Exponential smoothing window";
-    case TSmoothing::kMedian:
-      return "Simple moving median smoothing window";
-    case TSmoothing::kNone:
-      break;
-  }
-  return "";
 }
 
 // Writes the report: each line is flushed as it ends, and a failed write is an error, so a
@@ -122,8 +96,8 @@ class TReport {
   }
 
   void Row(TYear year, const TPoint& north, const TPoint& south) {
-    out_ << delim_ << year << delim_ << std::abs(north.X()) << delim_ << std::abs(north.Y())
-         << delim_ << year << delim_ << std::abs(south.X()) << delim_ << std::abs(south.Y());
+    out_ << delim_ << year << delim_ << north.X() << delim_ << north.Y() << delim_ << year << delim_
+         << south.X() << delim_ << south.Y();
     EndLine();
   }
 
@@ -139,82 +113,27 @@ class TReport {
   std::string delim_;
 };
 
-TCentroids Smooth(const TCentroids& series, TSmoothing smoothing, std::int32_t window,
-                  double factor) {
-  switch (smoothing) {
-    case TSmoothing::kMovingAverage:
-      return TCentroidTools::MovingAverage(series, window);
-    case TSmoothing::kExponential:
-      return TCentroidTools::ExponentialSmoothing(series, factor);
-    case TSmoothing::kMedian:
-      return TCentroidTools::MedianSmoothing(series, window);
-    case TSmoothing::kNone:
-      break;
-  }
-  return series;
-}
-
-void RunPipeline(const TRunParameters& p, std::ostream& out) {
+// Writes the report of a finished analysis.
+void WriteReport(const TRunParameters& p, const TAnalysisResult& result, std::ostream& out) {
+  const TAnalysisOptions& o = p.options;
   TReport report(out, p.delimiter);
-
-  TPatches patches = TMPParser::LoadMP(p.filename, p.startYear);
-  report.HeaderLine("Num patches loaded", patches.GetNumPatches());
-  if (patches.GetNumPatches() == 0) {
-    throw TError("No patches to analyse");
+  report.HeaderLine("Num patches loaded", result.numPatchesLoaded);
+  if (result.numPatchesAfterCleaning >= 0) {
+    report.HeaderLine("Patch size threshold", o.patchSizeThreshold);
+    report.HeaderLine("Num patches after cleaning", result.numPatchesAfterCleaning);
   }
-  if (p.patchSizeThreshold > 0) {
-    // The loaded collection is not needed after cleaning: its retained patches move over.
-    patches = TCentroidTools::CleanPatches(std::move(patches), p.patchSizeThreshold);
-    report.HeaderLine("Patch size threshold", p.patchSizeThreshold);
-    report.HeaderLine("Num patches after cleaning", patches.GetNumPatches());
-    if (patches.GetNumPatches() == 0) {
-      throw TError("No patches to analyse");
-    }
+  report.HeaderLine("Resolution(km)", result.resolution);
+  report.HeaderLine("Total years", result.years.size());
+  if (o.burnIn > 0) {
+    report.HeaderLine("Burn-in years", o.burnIn);
   }
-  const double resolution = patches.GetResolution();
-  report.HeaderLine("Resolution(km)", resolution);
-
-  // The South margin (gathered from the high end of the axis), the North margin (from the low
-  // end) and the all-patch centroid series, in one pass over the populations.
-  TCentroidTools::TRangeSeries range = TCentroidTools::GetRangeSeries(patches, p.threshold, p.axis);
-  TCentroids& south = range.south;
-  TCentroids& north = range.north;
-  TCentroids& all = range.all;
-
-  if (p.smoothing != TSmoothing::kNone) {
-    const double factor = 2.0 / (p.windowSize + 1.0);
-    north = Smooth(north, p.smoothing, p.windowSize, factor);
-    south = Smooth(south, p.smoothing, p.windowSize, factor);
-    all = Smooth(all, p.smoothing, p.windowSize, factor);
-  }
-  patches = TPatches();
-
-  if (north.GetNumYears() == 0) {
-    throw TError("No years to analyse");
-  }
-  if (north.GetNumYears() <= static_cast<std::size_t>(p.burnIn)) {
-    throw TError("Burn-in leaves no years to analyse");
-  }
-  const TCentroids northShift =
-      TCentroidTools::GetPropInitialRangeCoordShifts(all, north, p.burnIn);
-  const TCentroids southShift =
-      TCentroidTools::GetPropInitialRangeCoordShifts(all, south, p.burnIn);
-  const TYearList years = northShift.GetYearList();
-
-  report.HeaderLine("Total years", years.size());
-  if (p.burnIn > 0) {
-    report.HeaderLine("Burn-in years", p.burnIn);
-  }
-  if (p.smoothing != TSmoothing::kNone) {
-    report.HeaderLine(SmoothingLabel(p.smoothing), p.windowSize);
+  if (o.smoothing != TSmoothing::kNone) {
+    report.HeaderLine(SmoothingLabel(o.smoothing), o.window);
   }
   report.GroupHeader();
-  report.ColumnHeader(resolution);
-  for (const TYear year : years) {
-    // Both points are fetched before any part of the row is written.
-    const TPoint northPoint = northShift.GetCoords(year);
-    const TPoint southPoint = southShift.GetCoords(year);
-    report.Row(year, northPoint, southPoint);
+  report.ColumnHeader(result.resolution);
+  for (std::size_t k = 0; k < result.years.size(); ++k) {
+    report.Row(result.years[k], result.northShifts[k], result.southShifts[k]);
   }
 }
 
@@ -226,7 +145,12 @@ int RunVarrowin(const std::vector<std::string>& args, std::ostream& out, std::os
     return 1;
   }
   try {
-    RunPipeline(ParseArguments(args), out);
+    const TRunParameters p = ParseArguments(args);
+    // The whole analysis runs before the first line is written: a run that fails writes no
+    // report at all.
+    const TAnalysisResult result =
+        Analyse(TMPParser::LoadMP(p.filename, p.options.startYear), p.options);
+    WriteReport(p, result, out);
     return 0;
   } catch (const std::bad_alloc&) {
     err << "Out of memory" << std::endl;

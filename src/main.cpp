@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Varrowin.h"
+#include <varrowin/Varrowin.h>
 
 int main(int argc, char** argv) {
   std::vector<std::string> args;

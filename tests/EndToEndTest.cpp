@@ -21,7 +21,9 @@ struct TCase {
   int status;
 };
 
-void PrintTo(const TCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class EndToEndTest : public ::testing::TestWithParam<TCase> {};
 
@@ -48,11 +50,19 @@ const std::string kFourRowsY =
 INSTANTIATE_TEST_SUITE_P(
     Reports, EndToEndTest,
     ::testing::Values(
-        TCase{"AxisY", {"2000", "Y", "0.25", ";"}, "tests/data/four.mp",
-              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsY, "", 0},
+        TCase{"AxisY",
+              {"2000", "Y", "0.25", ";"},
+              "tests/data/four.mp",
+              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsY,
+              "",
+              0},
         // Lower-case x selects Y like any character but an upper-case X.
-        TCase{"AxisLowerX", {"2000", "x", "0.25", ";"}, "tests/data/four.mp",
-              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsY, "", 0},
+        TCase{"AxisLowerX",
+              {"2000", "x", "0.25", ";"},
+              "tests/data/four.mp",
+              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsY,
+              "",
+              0},
         // The X coordinates run against the Y coordinates, so the margins trade places.
         TCase{"AxisX",
               {"2000", "Xaxis", "0.25", ";"},
@@ -62,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                   ";2001;0;0;2001;15.3846;15.3846\n"
                   ";2002;57.1429;57.1429;2002;30.7692;30.7692\n"
                   ";2003;0;0;2003;30.7692;30.7692\n",
-              "", 0},
+              "",
+              0},
         // The reference point stays the last burn-in year; the baseline is the next year.
         TCase{"BurnInOne",
               {"2000", "Y", "0.25", ";", "1"},
@@ -71,14 +82,16 @@ INSTANTIATE_TEST_SUITE_P(
                   ";2001;0;0;2001;0;0\n"
                   ";2002;54.5455;54.5455;2002;57.1429;57.1429\n"
                   ";2003;18.1818;18.1818;2003;0;0\n",
-              "", 0},
+              "",
+              0},
         TCase{"BurnInTwo",
               {"2000", "Y", "0.25", ";", "2"},
               "tests/data/four.mp",
               kFourHeader + "Total years;2\nBurn-in years;2\n" + kTableHead +
                   ";2002;0;0;2002;0;0\n"
                   ";2003;47.0588;47.0588;2003;133.333;133.333\n",
-              "", 0},
+              "",
+              0},
         // Cleaning drops the patch that never has a population; the table stays the same.
         TCase{"Cleaning",
               {"2000", "Y", "0.25", ";", "0", "1"},
@@ -86,7 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
               "Num patches loaded;5\nPatch size threshold;1\nNum patches after cleaning;4\n"
               "Resolution(km);2.5\nTotal years;4\n" +
                   kTableHead + kFourRowsY,
-              "", 0},
+              "",
+              0},
         TCase{"MovingAverage",
               {"2000", "Y", "0.25", ";", "0", "0", "sma", "3"},
               "tests/data/four.mp",
@@ -94,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kTableHead +
                   ";2001;0;0;2001;0;0\n"
                   ";2002;11.4286;11.4286;2002;0;0\n",
-              "", 0},
+              "",
+              0},
         TCase{"MovingMedian",
               {"2000", "Y", "0.25", ";", "0", "0", "smm", "3"},
               "tests/data/four.mp",
@@ -102,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kTableHead +
                   ";2001;0;0;2001;0;0\n"
                   ";2002;15.3846;15.3846;2002;0;0\n",
-              "", 0},
+              "",
+              0},
         // The report shows the window, not the factor 0.5 that the smoothing uses.
         TCase{"Exponential",
               {"2000", "Y", "0.25", ";", "0", "0", "exp", "3", "ignored", "too"},
@@ -112,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
                   ";2001;7.69231;7.69231;2001;0;0\n"
                   ";2002;11.5385;11.5385;2002;28.5714;28.5714\n"
                   ";2003;9.61538;9.61538;2003;14.2857;14.2857\n",
-              "", 0},
+              "",
+              0},
         TCase{"TabDelimiter",
               {"2000", "Y", "0.25", "\t", "2"},
               "tests/data/four.mp",
@@ -120,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
               "\t\tNorth\t\tSouth\n\tYear\tX(km)\tY(km)\tYear\tX(km)\tY(km)\n"
               "\t2002\t0\t0\t2002\t0\t0\n"
               "\t2003\t47.0588\t47.0588\t2003\t133.333\t133.333\n",
-              "", 0},
+              "",
+              0},
         // A backslash and a t are two ordinary characters.
         TCase{"MultiCharacterDelimiter",
               {"2000", "Y", "0.25", "\\t", "3"},
@@ -129,13 +147,15 @@ INSTANTIATE_TEST_SUITE_P(
               "Burn-in years\\t3\n\\t\\tNorth\\t\\tSouth\n"
               "\\tYear\\tX(km)\\tY(km)\\tYear\\tX(km)\\tY(km)\n"
               "\\t2003\\t0\\t0\\t2003\\t0\\t0\n",
-              "", 0},
+              "",
+              0},
         TCase{"EmptyDelimiter",
               {"2000", "Y", "0.25", "", "3"},
               "tests/data/four.mp",
               "Num patches loaded5\nResolution(km)2.5\nTotal years1\nBurn-in years3\n"
               "NorthSouth\nYearX(km)Y(km)YearX(km)Y(km)\n200300200300\n",
-              "", 0},
+              "",
+              0},
         // Resolution exactly 1: an empty line instead of the column header. A zero offset in X
         // gives not-a-number shifts; one-character data lines count as data.
         TCase{"UnitResolution",
@@ -143,33 +163,37 @@ INSTANTIATE_TEST_SUITE_P(
               "tests/data/unit.mp",
               "Num patches loaded;2\nResolution(km);1\nTotal years;2\n;;North;;South\n\n"
               ";1990;nan;0;1990;nan;0\n;1991;nan;40;1991;nan;0\n",
-              "", 0},
+              "",
+              0},
         TCase{"BurnInLeavesNothing",
               {"2000", "Y", "0.25", ";", "4"},
               "tests/data/four.mp",
-              kFourHeader,
-              "Burn-in leaves no years to analyse\n", 1},
+              "",
+              "Burn-in leaves no years to analyse\n",
+              1},
         TCase{"WindowLongerThanSeries",
               {"2000", "Y", "0.25", ";", "0", "0", "smm", "5"},
               "tests/data/four.mp",
-              kFourHeader,
-              "No years to analyse\n", 1},
+              "",
+              "No years to analyse\n",
+              1},
         TCase{"CleaningLeavesNothing",
               {"2000", "Y", "0.25", ";", "0", "5"},
               "tests/data/four.mp",
-              "Num patches loaded;5\nPatch size threshold;5\nNum patches after cleaning;0\n",
-              "No patches to analyse\n", 1}),
+              "",
+              "No patches to analyse\n",
+              1}),
     [](const ::testing::TestParamInfo<TCase>& info) { return std::string(info.param.name); });
 
 TEST(EndToEndErrors, NoPatchesInFile) {
   const TTempFile file("just a title line\n");
   const TRunResult result = RunBinary({file.Path(), "2000", "Y", "0.1", ";"});
-  EXPECT_EQ(result.out, "Num patches loaded;0\n");
+  EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "No patches to analyse\n");
   EXPECT_EQ(result.status, 1);
 }
 
-TEST(EndToEndErrors, BadBlockHeaderKeepsLinesWrittenBefore) {
+TEST(EndToEndErrors, BadBlockHeaderWritesNoReport) {
   const TTempFile file("A,1,2,A.KCH\nMigration\nPop. ALL\n5\nPop. 7\n5\n");
   const TRunResult result = RunBinary({file.Path(), "2000", "Y", "0.1", ";"});
   EXPECT_EQ(result.out, "");

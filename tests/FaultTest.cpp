@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <varrowin/Varrowin.h>
 #include "TestSupport.h"
-#include "Varrowin.h"
 
 namespace varrowin::test {
 namespace {

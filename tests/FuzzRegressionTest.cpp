@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
-#include "TMPParser.h"
+#include <varrowin/Common.h>
+#include <varrowin/TMPParser.h>
+#include <varrowin/Varrowin.h>
 #include "TestSupport.h"
-#include "Varrowin.h"
 
 namespace varrowin::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "TCentroidTools.h"
+#include <varrowin/TCentroidTools.h>
 
 namespace varrowin {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TCentroidTools.h"
+#include <varrowin/TCentroidTools.h>
 
 #include "TestSupport.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TCentroidTools.h"
+#include <varrowin/TCentroidTools.h>
 #include "TestSupport.h"
 
 namespace varrowin {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "TCentroidTools.h"
-#include "TPatches.h"
+#include <varrowin/TCentroidTools.h>
+#include <varrowin/TPatches.h>
 #include "TestSupport.h"
 
 namespace varrowin {

@@ -1,4 +1,4 @@
-#include "TMPParser.h"
+#include <varrowin/TMPParser.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "TPatch.h"
+#include <varrowin/TPatch.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TPatches.h"
+#include <varrowin/TPatches.h>
 
 #include <gtest/gtest.h>
 

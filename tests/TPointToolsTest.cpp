@@ -1,4 +1,4 @@
-#include "TPointTools.h"
+#include <varrowin/TPointTools.h>
 
 #include <gtest/gtest.h>
 

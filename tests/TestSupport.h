@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Common.h"
-#include "TCentroids.h"
-#include "TPatches.h"
+#include <varrowin/Common.h>
+#include <varrowin/TCentroids.h>
+#include <varrowin/TPatches.h>
 
 namespace varrowin::test {
 

@@ -1,6 +1,6 @@
 // The command line: argument count, usage line, conversions and the checks made before the MP
 // file is loaded. Runs the built program.
-#include "Varrowin.h"
+#include <varrowin/Varrowin.h>
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,9 @@ struct TArgumentError {
   const char* message;
 };
 
-void PrintTo(const TArgumentError& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TArgumentError& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ArgumentErrors : public ::testing::TestWithParam<TArgumentError> {};
 
@@ -49,37 +51,48 @@ TEST_P(ArgumentErrors, ReportedBeforeLoading) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, ArgumentErrors,
     ::testing::Values(
-        TArgumentError{"UpperCaseWord", {"2000", "Y", "0.1", ";", "0", "0", "SMA", "3"},
+        TArgumentError{"UpperCaseWord",
+                       {"2000", "Y", "0.1", ";", "0", "0", "SMA", "3"},
                        "Unknown moving average"},
-        TArgumentError{"TrailingBlank", {"2000", "Y", "0.1", ";", "0", "0", "sma ", "3"},
+        TArgumentError{"TrailingBlank",
+                       {"2000", "Y", "0.1", ";", "0", "0", "sma ", "3"},
                        "Unknown moving average"},
-        TArgumentError{"UnknownWordWithoutWindow", {"2000", "Y", "0.1", ";", "0", "0", "avg"},
+        TArgumentError{"UnknownWordWithoutWindow",
+                       {"2000", "Y", "0.1", ";", "0", "0", "avg"},
                        "Unknown moving average"},
-        TArgumentError{"KnownWordWithoutWindow", {"2000", "Y", "0.1", ";", "0", "0", "exp"},
+        TArgumentError{"KnownWordWithoutWindow",
+                       {"2000", "Y", "0.1", ";", "0", "0", "exp"},
                        "Missing window size"},
-        TArgumentError{"ZeroWindow", {"2000", "Y", "0.1", ";", "0", "0", "sma", "0"},
+        TArgumentError{"ZeroWindow",
+                       {"2000", "Y", "0.1", ";", "0", "0", "sma", "0"},
                        "Window size must be at least 1"},
-        TArgumentError{"WindowWithoutNumber", {"2000", "Y", "0.1", ";", "0", "0", "smm", "w"},
+        TArgumentError{"WindowWithoutNumber",
+                       {"2000", "Y", "0.1", ";", "0", "0", "smm", "w"},
                        "Window size must be at least 1"},
-        TArgumentError{"NegativeBurnIn", {"2000", "Y", "0.1", ";", "-1"},
-                       "Burn-in must not be negative"},
-        TArgumentError{"StartYearTooLarge", {"2147483648", "Y", "0.1", ";"},
-                       "startyear out of range"},
-        TArgumentError{"StartYearTooSmall", {"-2147483649", "Y", "0.1", ";"},
-                       "startyear out of range"},
-        TArgumentError{"BurnInTooLarge", {"2000", "Y", "0.1", ";", "99999999999999999999999"},
+        TArgumentError{
+            "NegativeBurnIn", {"2000", "Y", "0.1", ";", "-1"}, "Burn-in must not be negative"},
+        TArgumentError{
+            "StartYearTooLarge", {"2147483648", "Y", "0.1", ";"}, "startyear out of range"},
+        TArgumentError{
+            "StartYearTooSmall", {"-2147483649", "Y", "0.1", ";"}, "startyear out of range"},
+        TArgumentError{"BurnInTooLarge",
+                       {"2000", "Y", "0.1", ";", "99999999999999999999999"},
                        "burn-in out of range"},
-        TArgumentError{"ThresholdTooLarge", {"2000", "Y", "0.1", ";", "0", "3000000000"},
+        TArgumentError{"ThresholdTooLarge",
+                       {"2000", "Y", "0.1", ";", "0", "3000000000"},
                        "patch_size_threshold out of range"},
-        TArgumentError{"WindowTooLarge", {"2000", "Y", "0.1", ";", "0", "0", "sma", "2147483648"},
+        TArgumentError{"WindowTooLarge",
+                       {"2000", "Y", "0.1", ";", "0", "0", "sma", "2147483648"},
                        "window_size out of range"},
         // The checks run in argument order: the first failing one is reported.
-        TArgumentError{"BurnInBeforeWord", {"2000", "Y", "0.1", ";", "-3", "0", "bad", "0"},
+        TArgumentError{"BurnInBeforeWord",
+                       {"2000", "Y", "0.1", ";", "-3", "0", "bad", "0"},
                        "Burn-in must not be negative"},
-        TArgumentError{"WordBeforeWindow", {"2000", "Y", "0.1", ";", "0", "0", "bad", "0"},
+        TArgumentError{"WordBeforeWindow",
+                       {"2000", "Y", "0.1", ";", "0", "0", "bad", "0"},
                        "Unknown moving average"},
-        TArgumentError{"StartYearFirst", {"9999999999", "Y", "0.1", ";", "-3"},
-                       "startyear out of range"}),
+        TArgumentError{
+            "StartYearFirst", {"9999999999", "Y", "0.1", ";", "-3"}, "startyear out of range"}),
     [](const ::testing::TestParamInfo<TArgumentError>& info) {
       return std::string(info.param.name);
     });
@@ -102,12 +115,12 @@ TEST(CommandLine, NumbersKeepTheirValidPrefix) {
   EXPECT_EQ(fraction.out, plain.out);
 }
 
-TEST(CommandLine, ThresholdWithoutNumberIsZero) {
-  // A margin of no population has no centroid: every margin shift is not-a-number.
+TEST(CommandLine, ThresholdWithoutNumberIsRefused) {
+  // A margin of no population has no centroid: the report would be all not-a-number.
   const TRunResult result = RunBinary({kFour, "2000", "Y", "none", ";", "3"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_NE(result.out.find(";2003;nan;nan;2003;nan;nan\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Threshold must be a number greater than 0 and less than 1\n");
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "TCentroidTools.h"
-#include "TMPParser.h"
-#include "TPatch.h"
-#include "TPatches.h"
-#include "TPoint.h"
-#include "TPointTools.h"
+#include <varrowin/TCentroidTools.h>
+#include <varrowin/TMPParser.h>
+#include <varrowin/TPatch.h>
+#include <varrowin/TPatches.h>
+#include <varrowin/TPoint.h>
+#include <varrowin/TPointTools.h>
 
 namespace {
 

@@ -1,0 +1,163 @@
+#include <varrowin/Analysis.h>
+
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+#include <varrowin/TCentroidTools.h>
+#include <varrowin/TCentroids.h>
+#include <varrowin/TMPParser.h>
+
+namespace varrowin {
+
+namespace {
+
+TCentroids Smooth(const TCentroids& series, TSmoothing smoothing, std::int32_t window,
+                  double factor) {
+  switch (smoothing) {
+    case TSmoothing::kMovingAverage:
+      return TCentroidTools::MovingAverage(series, window);
+    case TSmoothing::kExponential:
+      return TCentroidTools::ExponentialSmoothing(series, factor);
+    case TSmoothing::kMedian:
+      return TCentroidTools::MedianSmoothing(series, window);
+    case TSmoothing::kNone:
+      break;
+  }
+  return series;
+}
+
+// The points of a series in year order.
+std::vector<TPoint> Points(const TCentroids& series) {
+  std::vector<TPoint> points;
+  points.reserve(series.GetNumYears());
+  for (const auto& entry : series) {
+    points.push_back(entry.second);
+  }
+  return points;
+}
+
+// The points of a shift series in year order, as the report prints them: unsigned.
+std::vector<TPoint> UnsignedPoints(const TCentroids& series) {
+  std::vector<TPoint> points;
+  points.reserve(series.GetNumYears());
+  for (const auto& entry : series) {
+    points.emplace_back(std::abs(entry.second.X()), std::abs(entry.second.Y()));
+  }
+  return points;
+}
+
+}  // namespace
+
+char CheckAxis(char axis) {
+  if (axis == 'X' || axis == 'x') {
+    return 'X';
+  }
+  if (axis == 'Y' || axis == 'y') {
+    return 'Y';
+  }
+  throw TError("XorY must be X or Y");
+}
+
+void CheckThreshold(double threshold) {
+  // Written so that not-a-number fails too.
+  if (!(threshold > 0.0 && threshold < 1.0)) {
+    throw TError("Threshold must be a number greater than 0 and less than 1");
+  }
+}
+
+void CheckBurnIn(std::int32_t burnIn) {
+  if (burnIn < 0) {
+    throw TError("Burn-in must not be negative");
+  }
+}
+
+void CheckWindow(std::int32_t window) {
+  if (window < 1) {
+    throw TError("Window size must be at least 1");
+  }
+}
+
+TAnalysisOptions CheckOptions(TAnalysisOptions options) {
+  options.axis = CheckAxis(options.axis);
+  CheckThreshold(options.threshold);
+  CheckBurnIn(options.burnIn);
+  if (options.smoothing != TSmoothing::kNone) {
+    CheckWindow(options.window);
+  }
+  return options;
+}
+
+const char* SmoothingLabel(TSmoothing smoothing) {
+  switch (smoothing) {
+    case TSmoothing::kMovingAverage:
+      return "Simple moving average smoothing window";
+    case TSmoothing::kExponential:
+      return "Exponential smoothing window";
+    case TSmoothing::kMedian:
+      return "Simple moving median smoothing window";
+    case TSmoothing::kNone:
+      break;
+  }
+  return "";
+}
+
+TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& unchecked) {
+  const TAnalysisOptions options = CheckOptions(unchecked);
+  TAnalysisResult result;
+  result.numPatchesLoaded = patches.GetNumPatches();
+  if (patches.GetNumPatches() == 0) {
+    throw TError("No patches to analyse");
+  }
+  if (options.patchSizeThreshold > 0) {
+    // The loaded collection is not needed after cleaning: its retained patches move over.
+    patches = TCentroidTools::CleanPatches(std::move(patches), options.patchSizeThreshold);
+    result.numPatchesAfterCleaning = patches.GetNumPatches();
+    if (patches.GetNumPatches() == 0) {
+      throw TError("No patches to analyse");
+    }
+  }
+  result.resolution = patches.GetResolution();
+
+  // The South margin (gathered from the high end of the axis), the North margin (from the low
+  // end) and the all-patch centroid series, in one pass over the populations.
+  TCentroidTools::TRangeSeries range =
+      TCentroidTools::GetRangeSeries(patches, options.threshold, options.axis);
+  patches = TPatches();
+  TCentroids& south = range.south;
+  TCentroids& north = range.north;
+  TCentroids& all = range.all;
+  if (options.smoothing != TSmoothing::kNone) {
+    const double factor = 2.0 / (options.window + 1.0);
+    north = Smooth(north, options.smoothing, options.window, factor);
+    south = Smooth(south, options.smoothing, options.window, factor);
+    all = Smooth(all, options.smoothing, options.window, factor);
+  }
+
+  if (north.GetNumYears() == 0) {
+    throw TError("No years to analyse");
+  }
+  if (north.GetNumYears() <= static_cast<std::size_t>(options.burnIn)) {
+    throw TError("Burn-in leaves no years to analyse");
+  }
+  const TCentroids northShift =
+      TCentroidTools::GetPropInitialRangeCoordShifts(all, north, options.burnIn);
+  const TCentroids southShift =
+      TCentroidTools::GetPropInitialRangeCoordShifts(all, south, options.burnIn);
+  result.years = northShift.GetYearList();
+  result.northShifts = UnsignedPoints(northShift);
+  // Both margins have the same years: they are cut from the same collection.
+  result.southShifts = UnsignedPoints(southShift);
+  result.centroidYears = all.GetYearList();
+  result.allCentroids = Points(all);
+  result.northCentroids = Points(north);
+  result.southCentroids = Points(south);
+  return result;
+}
+
+TAnalysisResult AnalyseMP(const std::string& fileName, const TAnalysisOptions& options) {
+  const TAnalysisOptions checked = CheckOptions(options);
+  return Analyse(TMPParser::LoadMP(fileName, checked.startYear), checked);
+}
+
+}  // namespace varrowin
