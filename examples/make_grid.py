@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes grid.mp: a model run on a 7 x 7 grid of patches whose range drifts north.
+"""Writes grid.mp: a model run on a 7 x 7 grid of patches whose range drifts towards larger Y.
 
 Usage: make_grid.py [OUTPUT]   (default: grid.mp next to this script)
 
@@ -7,6 +7,11 @@ The file has the layout the reader expects: header lines, a cell-length line in 
 section opened by a line naming the .KCH habitat file, a Migration line, further model lines,
 the all-patches block and one block per patch. Every data line holds several numbers of which
 the reader uses the first. The output is the same on every run.
+
+In Varrowin's report along Y, North is the margin gathered from the low end of the axis (the
+smallest Y) and South the one from the high end (the largest Y), as on a raster map whose rows are
+numbered from the top. The habitat optimum here moves towards larger Y, so the range drifts
+towards the South margin's end of the axis.
 """
 import math
 import os
@@ -22,7 +27,7 @@ EXTINCT_YEAR = 17
 
 
 def suitability(y, year):
-    """Habitat quality along Y; its optimum moves north (larger Y) over the run."""
+    """Habitat quality along Y; its optimum moves towards larger Y (South's end) over the run."""
     optimum = 8.0 + 0.35 * year
     return math.exp(-((y - optimum) / 7.0) ** 2)
 
