@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installed-tree check: configures a fresh Release build, installs it into a temporary prefix and
-# checks what a user gets there: the program (run on examples/minimal.mp), the manual page (rendered
-# with man), the static library with its headers, and the CMake package, used by the small
-# consumer project in tests/consumer/ after the prefix has been moved elsewhere.
+# checks what a user gets there: the program (run on examples/minimal.mp), the manual page (gzipped,
+# rendered with man), the static library with its headers, the README and copyright file, and the
+# CMake package, used by the small consumer project in tests/consumer/ after the prefix has been
+# moved elsewhere. With dpkg-deb at hand it also makes the Debian package and checks its contents.
 #
 #   .ci/install-check.sh            (CXX selects the compiler, as for any CMake build)
 #
@@ -38,7 +39,8 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$libdir" ] || fail "CMAKE_INSTALL_LIBDIR not found in the build's cache"
 
 note "check the installed tree"
-expected=(bin/Varrowin share/man/man1/Varrowin.1 "$libdir/libvarrowin.a"
+expected=(bin/Varrowin share/man/man1/Varrowin.1.gz share/doc/varrowin/README.md
+  share/doc/varrowin/copyright "$libdir/libvarrowin.a"
   "$libdir/cmake/Varrowin/VarrowinConfig.cmake"
   "$libdir/cmake/Varrowin/VarrowinConfigVersion.cmake"
   "$libdir/cmake/Varrowin/VarrowinTargets.cmake")
@@ -49,6 +51,10 @@ for file in "${expected[@]}"; do
   [ -f "$prefix/$file" ] || fail "missing from the installed tree: $file"
 done
 [ -x "$prefix/bin/Varrowin" ] || fail "bin/Varrowin is not executable"
+cmp -s <(gzip -dc "$prefix/share/man/man1/Varrowin.1.gz") docs/Varrowin.1 ||
+  fail "share/man/man1/Varrowin.1.gz does not hold docs/Varrowin.1"
+grep -q '^License: MIT$' "$prefix/share/doc/varrowin/copyright" ||
+  fail "share/doc/varrowin/copyright names no MIT licence"
 # The package must not point back into the build or source tree, nor name the build-only
 # options target.
 if grep -rlE "varrowin_options|$build|$source_dir/" "$prefix/$libdir/cmake/Varrowin"; then
@@ -80,11 +86,11 @@ status=0
 grep -q '^Usage: Varrowin filename' "$work/usage.txt" || fail "no usage line on stderr"
 
 note "render the installed manual page"
-page=$prefix/share/man/man1/Varrowin.1
+page=$prefix/share/man/man1/Varrowin.1.gz
 if command -v man > /dev/null; then
   MANWIDTH=80 man -l "$page" > "$work/man.txt" 2> "$work/man.err" || fail "man -l failed"
 elif command -v groff > /dev/null; then
-  groff -man -Tutf8 "$page" > "$work/man.txt" 2> "$work/man.err" || fail "groff failed"
+  gzip -dc "$page" | groff -man -Tutf8 > "$work/man.txt" 2> "$work/man.err" || fail "groff failed"
 else
   fail "neither man nor groff is installed"
 fi
@@ -93,8 +99,22 @@ for section in NAME SYNOPSIS DESCRIPTION ARGUMENTS OUTPUT 'EXIT STATUS' EXAMPLES
   grep -q "^$section\$" "$work/man.txt" || fail "manual page has no $section section"
 done
 if command -v groff > /dev/null; then
-  groff -man -ww -z "$page" 2> "$work/groff.err" || fail "groff -ww failed"
+  gzip -dc "$page" | groff -man -ww -z 2> "$work/groff.err" || fail "groff -ww failed"
   [ ! -s "$work/groff.err" ] || { cat "$work/groff.err" >&2; fail "groff warnings"; }
+fi
+
+if command -v dpkg-deb > /dev/null; then
+  note "make the Debian package and check its contents"
+  (cd "$build" && cpack -G DEB > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack -G DEB"; }
+  deb=$(ls "$build"/varrowin_*.deb)
+  dpkg-deb -c "$deb" | awk '{ print $6 }' > "$work/deb.txt"
+  for file in ./usr/bin/Varrowin ./usr/share/man/man1/Varrowin.1.gz \
+    ./usr/share/doc/varrowin/copyright ./usr/share/doc/varrowin/README.md; do
+    grep -qxF "$file" "$work/deb.txt" || fail "the Debian package has no $file"
+  done
+  if grep -E '/share/doc/[^/]*[A-Z]|/man1/[^/]*\.1$' "$work/deb.txt"; then
+    fail "the Debian package has an upper-case documentation directory or an uncompressed page"
+  fi
 fi
 
 note "build and run tests/consumer against the installed package (prefix moved)"

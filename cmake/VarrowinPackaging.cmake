@@ -13,12 +13,16 @@ whole. It prints a delimiter-separated report. The package also holds the static
 headers with a CMake package (find_package(Varrowin)).")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR TGZ DEB)
 # Packages land in the build tree, wherever cpack is started from.
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
 set(CPACK_STRIP_FILES ON)
 
-# Source tarball: the source tree without version control, build trees and run leftovers.
+# Source tarball: the source tree without version control and without what .gitignore names
+# (build trees, run leftovers, what the recipes write), so that the two lists cannot drift apart.
+# Each .gitignore line is a pattern of the simple kind used there: a leading / anchors it at the
+# top of the tree, a trailing / names a directory, * and ? match within one path component.
 string(REGEX REPLACE "([][+.*()^$?|\\\\])" "\\\\\\1" _varrowin_source_regex
        "${PROJECT_SOURCE_DIR}")
 set(CPACK_SOURCE_GENERATOR TGZ)
@@ -26,17 +30,36 @@ set(CPACK_SOURCE_PACKAGE_FILE_NAME "varrowin-${PROJECT_VERSION}")
 set(CPACK_SOURCE_IGNORE_FILES
     "^${_varrowin_source_regex}/\\.git/"
     "^${_varrowin_source_regex}/\\.git$"
-    "^${_varrowin_source_regex}/build[^/]*/"
-    "^${_varrowin_source_regex}/out/"
-    "^${_varrowin_source_regex}/\\.cache/"
-    "/fuzz-[^/]*\\.log$"
-    "/(crash|leak|timeout)-[^/]*$"
-    "\\.profraw$"
     "~$"
     "\\.swp$")
+file(STRINGS ${PROJECT_SOURCE_DIR}/.gitignore _varrowin_ignored REGEX "^[^#]")
+foreach(_pattern IN LISTS _varrowin_ignored)
+  string(STRIP "${_pattern}" _pattern)
+  if(_pattern STREQUAL "")
+    continue()
+  endif()
+  set(_prefix "/")
+  if(_pattern MATCHES "^/")
+    set(_prefix "^${_varrowin_source_regex}/")
+    string(SUBSTRING "${_pattern}" 1 -1 _pattern)
+  endif()
+  set(_suffix "(/|$)")
+  if(_pattern MATCHES "/$")
+    set(_suffix "/")
+    string(REGEX REPLACE "/$" "" _pattern "${_pattern}")
+  endif()
+  string(REGEX REPLACE "([][+.()^$|\\\\])" "\\\\\\1" _pattern "${_pattern}")
+  string(REPLACE "*" "[^/]*" _pattern "${_pattern}")
+  string(REPLACE "?" "[^/]" _pattern "${_pattern}")
+  list(APPEND CPACK_SOURCE_IGNORE_FILES "${_prefix}${_pattern}${_suffix}")
+endforeach()
 # CPack reads these back from a generated CMake file, where each backslash must be doubled.
 string(REPLACE "\\" "\\\\" CPACK_SOURCE_IGNORE_FILES "${CPACK_SOURCE_IGNORE_FILES}")
 unset(_varrowin_source_regex)
+unset(_varrowin_ignored)
+unset(_pattern)
+unset(_prefix)
+unset(_suffix)
 
 # Debian package: one package with the program, its manual page, the library and its headers.
 set(CPACK_DEBIAN_PACKAGE_NAME varrowin)
