@@ -108,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                     5,
                     {{2002, kInf, 0}}},
         TWindowCase{"median across gaps", true, kGaps, 3, {{2001, 6, 2}}},
-        TWindowCase{"median too wide", true, kGaps, 4, {}}));
+        TWindowCase{"median too wide", true, kGaps, 4, {}}),
+    [](const auto& info) { return test::CaseName(info.param.what); });
 
 TEST(MovingAverageTest, SumsInWindowOrderFromZero) {
   // 2^53 + 1 + 1 rounds back to 2^53 at each step, while 1 + 1 + 2^53 keeps the 2.

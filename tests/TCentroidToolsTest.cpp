@@ -62,7 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TCleanCase{{0, 0, 7}, 1, true}, TCleanCase{{-1, -1}, 2, true},
                       TCleanCase{{kNaN, 3, kNaN}, 3, true}, TCleanCase{{1, 2, 3}, 3, true},
                       TCleanCase{{1, 2, 3}, 4, false}, TCleanCase{{1, 2, 3}, -1, false},
-                      TCleanCase{{4, 0, 4, 4, 0}, 2, true}, TCleanCase{{4, 0, 4, 0, 4}, 2, false}));
+                      TCleanCase{{4, 0, 4, 4, 0}, 2, true}, TCleanCase{{4, 0, 4, 0, 4}, 2, false}),
+    [](const auto& info) {
+      return test::CaseName(std::to_string(info.index) + " run of " + std::to_string(info.param.n) +
+                            (info.param.kept ? " kept" : " dropped"));
+    });
 
 TEST(CleanPatchesTest, RunsFollowTheYearListNotTheCalendar) {
   // 2000 and 2005 are adjacent year entries.

@@ -94,7 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TTokenizeCase{"Parkmore,1,2", "km", {"Par", "ore,1,2"}},
                       TTokenizeCase{"no delimiter", ",", {"no delimiter"}},
                       TTokenizeCase{",x", ",", {"x"}}, TTokenizeCase{"a\tb c", " ", {"a\tb", "c"}},
-                      TTokenizeCase{std::string("a\0b,c", 5), ",", {std::string("a\0b", 3), "c"}}));
+                      TTokenizeCase{std::string("a\0b,c", 5), ",", {std::string("a\0b", 3), "c"}}),
+    [](const auto& info) {
+      return test::CaseName(std::to_string(info.index) + " " + info.param.line);
+    });
 
 struct TPatchLineCase {
   std::string line;
@@ -121,7 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TPatchLineCase{" P2, 10.5,3", " P2", 10.5, 3},
                       TPatchLineCase{"A,,5,6", "A", 5, 6}, TPatchLineCase{"A,abc,7", "A", 0, 7},
                       TPatchLineCase{"A,1e3,-2.5e-1xyz", "A", 1000, -0.25},
-                      TPatchLineCase{"A,\t4,0x10", "A", 4, 16}));
+                      TPatchLineCase{"A,\t4,0x10", "A", 4, 16}),
+    [](const auto& info) {
+      return test::CaseName(std::to_string(info.index) + " " + info.param.line);
+    });
 
 TEST(PatchLineTest, FewerThanThreeFieldsMakeNoPatch) {
   for (const std::string line : {"", "Population size", "A,1", ",,,", "A,,,1,,"}) {
@@ -238,7 +244,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"Parkmore", 1}}},
         TScanCase{"a later line with the same name replaces the patch",
                   "A,1,2.KCH\nB,3,4\nA,5,6\nMigration\n",
-                  {{"A", 5}, {"B", 3}}}));
+                  {{"A", 5}, {"B", 3}}}),
+    [](const auto& info) { return test::CaseName(info.param.what); });
 
 // Patch names with no comma keep their bytes, NUL included.
 TEST(LoadMPTest, NulBytesStayInNames) {
@@ -273,7 +280,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // Parkmore before the resolution line: the word "Par" gives 0.
                       TResolutionCase{"Parkmore,1,2.KCH\nCell 2.5 km\nMigration\n", 0.0},
                       // A resolution line after the population section is never read.
-                      TResolutionCase{"Pop. ALL\n1\nPop. 1\nCell 2.5 km\n", 1.0}));
+                      TResolutionCase{"Pop. ALL\n1\nPop. 1\nCell 2.5 km\n", 1.0}),
+    [](const auto& info) {
+      return test::CaseName(std::to_string(info.index) + " " + info.param.text);
+    });
 
 // ---------------------------------------------------------------------------------------------
 // The population section
@@ -368,7 +378,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "Pop. ALL\n1\nPop. 1\n4\0"
                         "5\nPop. 2\n\0\n"s,
                         {{1990, 4}},
-                        {{1990, 0}}}));
+                        {{1990, 0}}}),
+    [](const auto& info) { return test::CaseName(info.param.what); });
 
 // Every data word must give exactly what atof gives for it, whatever way the reader takes.
 TEST(PopulationTest, DataWordsConvertAsAtof) {
@@ -454,7 +465,8 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{"header without a number", TwoPatches("Pop. ALL\n1\nPop. x\n5\n"), kNoPatch},
         TErrorCase{"header of one word", TwoPatches("Pop. ALL\n1\nPop.\n5\n"), kNoPatch},
         TErrorCase{"a later header that is data", TwoPatches("Pop. ALL\n1\nPop. 1\n5\n6\n7\n"),
-                   kNoPatch}));
+                   kNoPatch}),
+    [](const auto& info) { return test::CaseName(info.param.what); });
 
 TEST(LoadErrorTest, YearOutOfRangeWhenTheYearIsSet) {
   const std::string text = TwoPatches("Pop. ALL\n1\n2\nPop. 1\n5\n6\nPop. 2\n7\n8\n");

@@ -82,7 +82,11 @@ INSTANTIATE_TEST_SUITE_P(Names, TPatchesOrderTest,
                                            // Bytes above 127 sort after every ASCII character.
                                            TOrderCase{{"\xc3\xa9t\xc3\xa9", "z", "~"},
                                                       {"z", "~", "\xc3\xa9t\xc3\xa9"}},
-                                           TOrderCase{{"", "x"}, {"", "x"}}));
+                                           TOrderCase{{"", "x"}, {"", "x"}}),
+                         [](const auto& info) {
+                           return test::CaseName(std::to_string(info.index) + " added " +
+                                                 ::testing::PrintToString(info.param.added));
+                         });
 
 TEST(TPatchesTest, AddingANameAgainReplacesThePatch) {
   TPatches patches;

@@ -207,4 +207,22 @@ TPatches Collection(std::vector<TPatch> patches) {
   return result;
 }
 
+std::string CaseName(const std::string& description) {
+  std::string name;
+  bool gap = false;
+  for (const char c : description) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) {
+      gap = true;
+      continue;
+    }
+    if (gap && !name.empty()) {
+      name += '_';
+    }
+    gap = false;
+    name += c;
+  }
+  return name.empty() ? "empty" : name;
+}
+
 }  // namespace varrowin::test

@@ -96,4 +96,9 @@ TPatch MakePatch(const std::string& name, double x, double y, TYear firstYear,
 // A collection of the patches (resolution 1).
 TPatches Collection(std::vector<TPatch> patches);
 
+// A name for one case of a parameterized test, as GoogleTest accepts it: the letters and digits
+// of the description, every run of other characters made one underscore ("end of file, 2" gives
+// "end_of_file_2"). Without a name of its own a case is listed by ctest with a dump of its bytes.
+std::string CaseName(const std::string& description);
+
 }  // namespace varrowin::test
