@@ -31,26 +31,27 @@ TCentroids MakeSeries(const std::vector<test::TEntry>& entries) {
   return test::MakeSeries(entries, "input");
 }
 
-// The main road: the all-patch series A and a margin series B. A's points after 2000 must not
-// matter, so they are set to values that would change every result.
-TCentroids MainRoadA() {
+// The usual inputs: the all-patch centroid series and a margin's centroid series. Only the
+// reference year's all-patch point may matter, so the later ones are set to values that would
+// change every result.
+TCentroids AllCentroids() {
   return MakeSeries({{2000, 100, 50}, {2001, 1e6, 1e6}, {2002, -1e6, 7}, {2003, 3, -1e6}});
 }
-TCentroids MainRoadB() {
+TCentroids MarginCentroids() {
   return MakeSeries({{2000, 90, 45}, {2001, 110, 60}, {2002, 105, 62}, {2003, 130, 44}});
 }
 
 // ---- Offsets from the reference year ----
 
-TEST(GetDiffInitialTest, MainRoadIsReferenceMinusMargin) {
-  ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 1),
+TEST(GetDiffInitialTest, OffsetIsReferenceCentroidMinusMarginCentroid) {
+  ExpectSeries(GetDiffInitial(AllCentroids(), MarginCentroids(), 1),
                {{2001, -10, -10}, {2002, -5, -12}, {2003, -30, 6}});
   // Without burn-in the first year is the reference and is covered too.
-  ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 0),
+  ExpectSeries(GetDiffInitial(AllCentroids(), MarginCentroids(), 0),
                {{2000, 10, 5}, {2001, -10, -10}, {2002, -5, -12}, {2003, -30, 6}});
   // Burn-in equal to the count leaves nothing.
-  ExpectSeries(GetDiffInitial(MainRoadA(), MainRoadB(), 4), {});
-  ExpectSeries(GetDiffInitial(MainRoadA(), TCentroids(), 0), {});
+  ExpectSeries(GetDiffInitial(AllCentroids(), MarginCentroids(), 4), {});
+  ExpectSeries(GetDiffInitial(AllCentroids(), TCentroids(), 0), {});
 }
 
 TEST(GetDiffInitialTest, ReferenceIsTheLastBurnInEntryNotCalendarYear) {
@@ -62,13 +63,14 @@ TEST(GetDiffInitialTest, ReferenceIsTheLastBurnInEntryNotCalendarYear) {
 
 TEST(GetDiffInitialTest, MissingReferenceYearFails) {
   const TCentroids a = MakeSeries({{2001, 1, 1}});
-  ExpectError([&] { GetDiffInitial(a, MainRoadB(), 1); }, "Year does not exist.");
-  ExpectError([&] { GetPropInitialRangeCoordShifts(a, MainRoadB(), 0); }, "Year does not exist.");
+  ExpectError([&] { GetDiffInitial(a, MarginCentroids(), 1); }, "Year does not exist.");
+  ExpectError([&] { GetPropInitialRangeCoordShifts(a, MarginCentroids(), 0); },
+              "Year does not exist.");
 }
 
 TEST(GetDiffInitialTest, BurnInOutOfRangeIsRefused) {
-  const TCentroids a = MainRoadA();
-  const TCentroids b = MainRoadB();
+  const TCentroids a = AllCentroids();
+  const TCentroids b = MarginCentroids();
   for (const std::int32_t burnIn : {-1, 5, std::numeric_limits<std::int32_t>::min(),
                                     std::numeric_limits<std::int32_t>::max()}) {
     SCOPED_TRACE(burnIn);
@@ -82,21 +84,21 @@ TEST(GetDiffInitialTest, BurnInOutOfRangeIsRefused) {
 
 // ---- Percentage shifts from the baseline ----
 
-TEST(GetPropInitialRangeCoordShiftsTest, MainRoad) {
+TEST(GetPropInitialRangeCoordShiftsTest, PercentChangeOfTheOffsetSizeFromTheFirstYearAfterBurnIn) {
   // The Y offset changes sign from -10 to 6: only the change of its size counts.
-  ExpectSeries(GetPropInitialRangeCoordShifts(MainRoadA(), MainRoadB(), 1),
+  ExpectSeries(GetPropInitialRangeCoordShifts(AllCentroids(), MarginCentroids(), 1),
                {{2001, 0, 0}, {2002, 50, 20}, {2003, 200, 40}});
 }
 
 TEST(GetPropInitialRangeCoordShiftsTest, BaselineIsFirstYearAfterBurnInNotReferenceYear) {
   // Offsets from A(2000) = (100, 50): (10, 5), (-10, -10), (-5, -12), (-30, 6); the baseline is
   // the first of them, so 2000 gets (0, 0).
-  ExpectSeries(GetPropInitialRangeCoordShifts(MainRoadA(), MainRoadB(), 0),
+  ExpectSeries(GetPropInitialRangeCoordShifts(AllCentroids(), MarginCentroids(), 0),
                {{2000, 0, 0}, {2001, 0, 100}, {2002, 50, 140}, {2003, 200, 20}});
   // Burn-in 2: reference A(2001), baseline the 2002 offset (1e6 - 105, 1e6 - 62).
   const double x0 = 1e6 - 105;
   const double y0 = 1e6 - 62;
-  ExpectSeries(GetPropInitialRangeCoordShifts(MainRoadA(), MainRoadB(), 2),
+  ExpectSeries(GetPropInitialRangeCoordShifts(AllCentroids(), MarginCentroids(), 2),
                {{2002, 0, 0},
                 {2003, std::fabs(std::fabs(1e6 - 130) - x0) / x0 * 100.0,
                  std::fabs(std::fabs(1e6 - 44) - y0) / y0 * 100.0}});
