@@ -9,7 +9,7 @@
 #   output     the PNG file to write (default: the report's name with .png appended, so the
 #              picture lands next to the report); its directory must exist
 #   delimiter  the delimiter the report was written with, as given to Varrowin (default ";"); any
-#              length, e.g. "," or "\t" for a tab
+#              length, e.g. ","; a tab is "\t" in double quotes (-e "delimiter=\"\t\"")
 #   title      the title above both panels (default: the report's name)
 #
 # Only the table rows of the report are plotted: the lines that start with the delimiter followed
