@@ -137,14 +137,15 @@ Rcpp::List cpp_analyse(std::string path, double start_year, std::string axis, do
                        double burn_in, double patch_size_threshold, std::string smoothing,
                        double window) {
   return Guarded([&] {
-    const varrowin::TAnalysisOptions options = Options(
-        start_year, axis, threshold, burn_in, patch_size_threshold, smoothing, window);
+    const varrowin::TAnalysisOptions options =
+        Options(start_year, axis, threshold, burn_in, patch_size_threshold, smoothing, window);
     const varrowin::TAnalysisResult r = varrowin::AnalyseMP(path, options);
     return Rcpp::List::create(
         Rcpp::Named("axis") = std::string(1, options.axis),
         Rcpp::Named("patches_loaded") = static_cast<double>(r.numPatchesLoaded),
         Rcpp::Named("patches_after_cleaning") =
-            r.numPatchesAfterCleaning < 0 ? NA_REAL : static_cast<double>(r.numPatchesAfterCleaning),
+            r.numPatchesAfterCleaning < 0 ? NA_REAL
+                                          : static_cast<double>(r.numPatchesAfterCleaning),
         Rcpp::Named("resolution") = r.resolution, Rcpp::Named("years") = Years(r.years),
         Rcpp::Named("north_x") = Xs(r.northShifts), Rcpp::Named("north_y") = Ys(r.northShifts),
         Rcpp::Named("south_x") = Xs(r.southShifts), Rcpp::Named("south_y") = Ys(r.southShifts),
@@ -162,8 +163,7 @@ Rcpp::List cpp_analyse(std::string path, double start_year, std::string axis, do
 // [[Rcpp::export]]
 Rcpp::List cpp_read_mp(std::string path, double start_year) {
   return Guarded([&] {
-    const varrowin::TPatches patches =
-        varrowin::TMPParser::LoadMP(path, StartYear(start_year));
+    const varrowin::TPatches patches = varrowin::TMPParser::LoadMP(path, StartYear(start_year));
     std::vector<std::string> names;
     std::vector<double> xs;
     std::vector<double> ys;
