@@ -177,7 +177,7 @@ with_attributes <- function(df, result) {
 #' plot(north$year, north$y_shift, type = "l", xlab = "Year",
 #'      ylab = "Shift along Y (%)", ylim = range(shifts$y_shift, finite = TRUE))
 #' lines(south$year, south$y_shift, lty = 2)
-#' legend("topleft", legend = c("North", "South"), lty = c(1, 2))
+#' legend("right", legend = c("North", "South"), lty = c(1, 2))
 #'
 #' # Smoothed with a moving median over 5 years, the first 3 years as burn-in:
 #' head(margin_shifts(grid, 2000, "Y", 0.1, burn_in = 3, smoothing = "smm", window = 5))
