@@ -92,3 +92,18 @@ test_that("a lower-case axis reads as upper case", {
   expect_identical(margin_shifts(grid, 2000, "x", 0.3)[, 3:4],
                    margin_shifts(grid, 2000, "X", 0.3)[, 3:4])
 })
+
+test_that("centroid positions are in the units of the patch coordinates", {
+  # The grid's cell length is 2.5; the positions are not scaled by it.
+  grid <- system.file("extdata", "grid.mp", package = "varrowin")
+  patches <- read_mp(grid, 2000)$patches
+  centroids <- range_centroids(grid, 2000, "X", 0.1)
+  expect_identical(attr(centroids, "resolution"), 2.5)
+  # A weighted mean of equal coordinates may be off by rounding.
+  inside <- function(v, range) all(v >= min(range) - 1e-9 & v <= max(range) + 1e-9)
+  expect_true(inside(centroids$x_km, patches$x))
+  expect_true(inside(centroids$y_km, patches$y))
+  # Along X the margins take the lowest and the highest X column at a threshold of 0.1.
+  expect_true(all(centroids$x_km[centroids$group == "North"] < 6))
+  expect_true(all(centroids$x_km[centroids$group == "South"] > 22))
+})
