@@ -1,0 +1,4 @@
+library(testthat)
+library(varrowin)
+
+test_check("varrowin")
