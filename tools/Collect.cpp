@@ -343,7 +343,8 @@ int RunCollect(const std::vector<std::string>& args, std::ostream& out, std::ost
       }
       if (!why.empty()) {
         ++failed;
-        err << "varrowin-collect: failed: " << file << " (task " << task << "): " << why << '\n';
+        err << "varrowin-collect: failed: " << (file.empty() ? "(empty line)" : file) << " (task "
+            << task << "): " << why << '\n';
       }
     }
     out.flush();
