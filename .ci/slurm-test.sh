@@ -18,6 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
+export LC_ALL=C
 
 fail() {
   echo "slurm-test: FAIL: $*" >&2
@@ -28,6 +29,24 @@ skip() {
   echo "skip: $*"
   exit 0
 }
+
+# --- the README's commands and script ------------------------------------------------------
+# The submit commands: the README's sh block that submits examples/slurm/varrowin-array.sh.
+readme_block() { # a text that the wanted block holds
+  awk -v want="$1" '
+    /^```sh$/ { inside = 1; block = ""; next }
+    inside && /^```$/ { inside = 0; if (index(block, want)) { printf "%s", block; exit } next }
+    inside { block = block $0 "\n" }' README.md
+}
+submit=$(readme_block 'examples/slurm/varrowin-array.sh runs.txt')
+[ -n "$submit" ] || fail "README: no sh block that submits examples/slurm/varrowin-array.sh"
+readme_block '#!/bin/sh' > "${TMPDIR:-/tmp}/varrowin-slurm-readme.$$"
+if ! cmp -s "${TMPDIR:-/tmp}/varrowin-slurm-readme.$$" examples/slurm/varrowin-array.sh; then
+  diff -u examples/slurm/varrowin-array.sh "${TMPDIR:-/tmp}/varrowin-slurm-readme.$$" >&2 || true
+  rm -f "${TMPDIR:-/tmp}/varrowin-slurm-readme.$$"
+  fail "the README's array script differs from examples/slurm/varrowin-array.sh (diff above)"
+fi
+rm -f "${TMPDIR:-/tmp}/varrowin-slurm-readme.$$"
 
 # --- packages --------------------------------------------------------------------------------
 packages=(slurmctld slurmd slurm-client munge)
@@ -235,42 +254,50 @@ write_mp() { # index file [lines to keep]
     mv "$file.full" "$file"
   fi
 }
-names=()
 for k in 1 2 3 4 5 6 7 8; do
   case $k in
-    3) name='runs/run 3, "odd".mp' ;;
+    3) name='runs/run3, "odd".mp' ;;
     *) name=runs/run$k.mp ;;
   esac
-  names+=("$name")
   if [ "$k" -eq 5 ]; then
     write_mp "$k" "$work/$name" 40
   else
     write_mp "$k" "$work/$name"
   fi
 done
-broken=5
-printf '%s\n' "${names[@]}" > "$work/runs.txt"
-args=(2000 Y 0.2 ';' 1)
 
-# --- the job array and the dependent collect job ---------------------------------------------
-# As in the README: submitted from the directory that holds runs.txt, with Varrowin and
-# varrowin-collect found through VARROWIN and PATH.
-note "submit the array over ${#names[@]} files and the dependent collect job"
+# --- the job array and the dependent collect job, as the README submits them ------------------
+# The README's commands run as printed, in a directory that holds runs/ and a copy of
+# examples/slurm/, with Varrowin and varrowin-collect on the PATH.
+note "submit the array and the dependent collect job with the README's commands"
+mkdir -p "$work/examples"
+cp -R "$source_dir/examples/slurm" "$work/examples/"
 cd "$work"
-mkdir out
-export VARROWIN=$varrowin
 export PATH=$build:$PATH
-array_id=$(sbatch --parsable --array=1-${#names[@]} --output="$work/out/slurm-%A_%a.out" \
-  "$source_dir/examples/slurm/varrowin-array.sh" runs.txt out "${args[@]}") ||
-  fail "sbatch of the array"
-array_id=${array_id%%;*}
-collect_status=0
-timeout 120 sbatch --parsable --wait --dependency=afterany:"$array_id" --output="$work/collect.out" \
-  --wrap="varrowin-collect runs.txt out ${args[*]@Q} > out/shifts.csv" > "$work/collect.id" ||
-  collect_status=$?
-collect_id=$(head -n 1 "$work/collect.id")
-collect_id=${collect_id%%;*}
-note "array job $array_id, collect job $collect_id (sbatch --wait status $collect_status)"
+array=
+collect=
+# The commands set array and collect to the job ids that sbatch --parsable printed.
+if ! { eval "$submit"; } > "$work/submit.out" 2>&1; then
+  cat "$work/submit.out" >&2
+  fail "the submit commands failed"
+fi
+array_id=${array%%;*}
+collect_id=${collect%%;*}
+if [ -z "$array_id" ] || [ -z "$collect_id" ]; then
+  fail "the submit commands set no job ids (array='$array', collect='$collect')"
+fi
+# sbatch --wait on a job that runs after the collect job: returns when everything has ended.
+timeout 120 sbatch --wait --quiet --dependency=afterany:"$collect_id" --output=/dev/null \
+  --wrap=true || fail "waiting for the jobs (sbatch --wait) failed or took over 120 s"
+note "array job $array_id, collect job $collect_id"
+mapfile -t names < runs.txt
+[ "${#names[@]}" -eq 8 ] || fail "runs.txt has ${#names[@]} lines, not 8"
+broken=
+for k in "${!names[@]}"; do
+  [ "${names[k]}" != runs/run5.mp ] || broken=$((k + 1))
+done
+[ -n "$broken" ] || fail "runs/run5.mp is not in runs.txt"
+args=(2000 Y 0.1 ';')
 
 # --- checks ----------------------------------------------------------------------------------
 job_field() { # job field
@@ -308,17 +335,16 @@ fi
 state=$(job_field "$collect_id" JobState)
 code=$(job_field "$collect_id" ExitCode)
 if [ "$state" != FAILED ] || [ "$code" != 1:0 ]; then
-  cat "$work/collect.out" >&2
+  cat out/collect.out >&2
   fail "collect job: state $state, exit code $code; expected FAILED, 1:0"
 fi
-[ "$collect_status" -ne 0 ] || fail "sbatch --wait of the collect job ended with status 0"
 grep -qF "varrowin-collect: failed: ${names[broken - 1]} (task $broken): Unexpected end of file in population section" \
-  "$work/collect.out" || { cat "$work/collect.out" >&2; fail "the collect job does not name the broken file"; }
-grep -qF "varrowin-collect: 1 of 8 files failed" "$work/collect.out" ||
-  { cat "$work/collect.out" >&2; fail "the collect job does not count one failed file"; }
+  out/collect.out || { cat out/collect.out >&2; fail "the collect job does not name the broken file"; }
+grep -qF "varrowin-collect: 1 of 8 files failed" out/collect.out ||
+  { cat out/collect.out >&2; fail "the collect job does not count one failed file"; }
 
 # The expected table, made here from the reports run by hand: two rows (North, South) per year
-# of every good file, with the options of the run (burn-in 1, no cleaning, no smoothing).
+# of every good file, with the options of the run (no burn-in, no cleaning, no smoothing).
 {
   echo "file,year,margin,x_shift,y_shift,start_year,axis,threshold,burn_in,patch_size_threshold,smoothing,window"
   for k in 1 2 3 4 5 6 7 8; do
@@ -328,7 +354,7 @@ grep -qF "varrowin-collect: 1 of 8 files failed" "$work/collect.out" ||
       *[,\"]*) name="\"${name//\"/\"\"}\"" ;;
     esac
     "$varrowin" "${names[k - 1]}" "${args[@]}" |
-      awk -F';' -v file="$name" -v options="2000,Y,0.2,1,0,none," '
+      awk -F';' -v file="$name" -v options="2000,Y,0.1,0,0,none," '
         NF == 7 && $1 == "" && $2 ~ /^[0-9]+$/ {
           print file "," $2 ",North," $3 "," $4 "," options
           print file "," $2 ",South," $6 "," $7 "," options
@@ -336,7 +362,7 @@ grep -qF "varrowin-collect: 1 of 8 files failed" "$work/collect.out" ||
   done
 } > "$work/expected.csv"
 rows=$(($(wc -l < "$work/expected.csv") - 1))
-[ "$rows" -eq $((7 * 11 * 2)) ] || fail "expected 154 rows from 7 files of 11 years, made $rows"
+[ "$rows" -eq $((7 * 12 * 2)) ] || fail "expected 168 rows from 7 files of 12 years, made $rows"
 diff -u "$work/expected.csv" out/shifts.csv || fail "the collected table differs (diff above)"
 
 note "all checks passed: 7 reports equal to runs by hand, task $broken FAILED, $rows rows collected"
