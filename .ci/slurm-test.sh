@@ -210,8 +210,8 @@ if [ -z "$ready" ]; then
 fi
 
 # --- MP files --------------------------------------------------------------------------------
-# Six patches on a 3 x 2 grid, 12 years; the population moves towards high Y at a pace that
-# differs from file to file. File 5 is cut off inside the population section; file 3 has a comma,
+# Six patches scattered over the map, 12 years; the population moves from the low-Y patches
+# to the high-Y ones at a pace that differs from file to file. File 5 is cut off inside the population section; file 3 has a comma,
 # a quote and a blank in its name.
 runs=$work/runs
 mkdir "$runs"
@@ -220,16 +220,14 @@ write_mp() { # index file [lines to keep]
   {
     echo "Generated run $k"
     echo "Cell length 2.5 km"
-    local p=0 x y
-    for y in 0 10; do
-      for x in 0 10 20; do
-        p=$((p + 1))
-        if [ "$p" -eq 1 ]; then
-          echo "P$p,$x,$y,P$p.KCH"
-        else
-          echo "P$p,$x,$y"
-        fi
-      done
+    local p
+    local coords=(0,0 10,3 20,8 4,12 15,17 25,20)
+    for ((p = 1; p <= 6; p++)); do
+      if [ "$p" -eq 1 ]; then
+        echo "P$p,${coords[p - 1]},P$p.KCH"
+      else
+        echo "P$p,${coords[p - 1]}"
+      fi
     done
     echo "Migration"
     echo "Pop. ALL"
@@ -238,9 +236,13 @@ write_mp() { # index file [lines to keep]
     for ((p = 1; p <= 6; p++)); do
       echo "Pop. $p"
       for ((t = 0; t < 12; t++)); do
-        # Low-Y patches (1-3) shrink, high-Y patches (4-6) grow; more so for later files.
+        # Low-Y patches (1-3) shrink, high-Y patches (4-6) grow; more so for later files. The
+        # highest patch stays below a tenth of the population, so the South margin takes a
+        # changing part of the next one.
         if [ "$p" -le 3 ]; then
           echo "$((100 + 7 * p - t * k))"
+        elif [ "$p" -eq 6 ]; then
+          echo "$((20 + t * (k % 3 + 1)))"
         else
           echo "$((50 + 3 * p + t * (k + p)))"
         fi
