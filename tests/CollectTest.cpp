@@ -184,8 +184,9 @@ TEST(CollectArguments, ConvertedAndCheckedAsVarrowinDoes) {
       {{"2000", "Y", "0.1", ";", "0", "0", "sma", "0"}, "Window size must be at least 1"},
       {{"99999999999", "Y", "0.1", ";"}, "startyear out of range"},
   };
-  for (const auto& [options, message] : errors) {
-    ExpectError([&] { ParseCollectArguments(CollectArgs(options)); }, message);
+  for (const auto& error : errors) {
+    const std::vector<std::string> args = CollectArgs(error.first);
+    ExpectError([&args] { ParseCollectArguments(args); }, error.second);
   }
 }
 
