@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SLURM test: starts a single-node SLURM cluster on this machine (munged, slurmctld and slurmd
-# from the Debian packages, everything under one temporary directory), runs
-# examples/slurm/varrowin-array.sh as a job array over eight generated MP files, one of them
-# broken, with varrowin-collect as a dependent job, and checks:
+# from the Debian packages, everything under one temporary directory), runs the README's submit
+# commands (examples/slurm/varrowin-array.sh as a job array over eight generated MP files, one of
+# them cut short, and varrowin-collect as a job that depends on it), and checks:
+#   - the README's copy of the array script is examples/slurm/varrowin-array.sh;
 #   - every good file's report equals Varrowin's report run by hand;
 #   - the broken file's task is FAILED with exit code 1:0, its message is in its log, and it left
 #     no report;
@@ -221,7 +222,7 @@ write_mp() { # index file [lines to keep]
     echo "Generated run $k"
     echo "Cell length 2.5 km"
     local p
-    local coords=(0,0 10,3 20,8 4,12 15,17 25,20)
+    local coords=("0,0" "10,3" "20,8" "4,12" "15,17" "25,20")
     for ((p = 1; p <= 6; p++)); do
       if [ "$p" -eq 1 ]; then
         echo "P$p,${coords[p - 1]},P$p.KCH"
