@@ -39,7 +39,7 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$libdir" ] || fail "CMAKE_INSTALL_LIBDIR not found in the build's cache"
 
 note "check the installed tree"
-expected=(bin/Varrowin share/man/man1/Varrowin.1.gz share/doc/varrowin/README.md
+expected=(bin/Varrowin bin/varrowin-collect share/man/man1/Varrowin.1.gz share/doc/varrowin/README.md
   share/doc/varrowin/copyright "$libdir/libvarrowin.a"
   "$libdir/cmake/Varrowin/VarrowinConfig.cmake"
   "$libdir/cmake/Varrowin/VarrowinConfigVersion.cmake"
