@@ -76,7 +76,8 @@ TFloatShape ShapeOf(std::string_view body, bool hex) {
   if (digits == 0) {
     return shape;
   }
-  if (k < body.size() && (hex ? (body[k] == 'p' || body[k] == 'P') : (body[k] == 'e' || body[k] == 'E'))) {
+  if (k < body.size() &&
+      (hex ? (body[k] == 'p' || body[k] == 'P') : (body[k] == 'e' || body[k] == 'E'))) {
     ++k;
     bool negative = false;
     if (k < body.size() && (body[k] == '+' || body[k] == '-')) {
