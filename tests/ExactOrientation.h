@@ -95,6 +95,9 @@ inline TBig Multiply(const TBig& a, const TBig& b) {
   r.negative = a.negative != b.negative;
   r.limbs.assign(a.limbs.size() + b.limbs.size() + 1, 0);
   for (std::size_t i = 0; i < a.limbs.size(); ++i) {
+    if (a.limbs[i] == 0) {
+      continue;  // shifted values have many zero limbs
+    }
     std::uint64_t carry = 0;
     for (std::size_t j = 0; j < b.limbs.size(); ++j) {
       const std::uint64_t v =
