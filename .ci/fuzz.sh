@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Bounded fuzzing: builds the libFuzzer targets with clang and runs each for about a minute on a
 # copy of the seed corpus (fuzz/corpus plus the example files; fuzz/corpus-numbers for the number
-# conversions), so the repository is never written. Any crash, sanitizer report, leak,
-# time-out or memory blow-up fails the script.
+# conversions; fuzz/corpus-hull, for half the time, for the convex hull), so the repository is
+# never written. Any crash, sanitizer report, leak, time-out or memory blow-up fails the script.
 #   FUZZ_SECONDS  time per target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,26 +18,30 @@ generator=()
 if command -v ninja > /dev/null 2>&1; then generator=(-G Ninja); fi
 CXX=clang++ cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVARROWIN_FUZZ=ON -DVARROWIN_TESTS=OFF -DVARROWIN_WERROR=ON > /dev/null
-cmake --build "$build" -j2 --target FuzzLoadMP FuzzRun FuzzNumberText
+cmake --build "$build" -j2 --target FuzzLoadMP FuzzRun FuzzNumberText FuzzHull
 
 work=$(mktemp -d /tmp/varrowin-fuzz-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in FuzzLoadMP FuzzRun FuzzNumberText; do
+for target in FuzzLoadMP FuzzRun FuzzNumberText FuzzHull; do
   corpus="$work/$target-corpus"
   artifacts="$work/$target-artifacts"
   mkdir -p "$corpus" "$artifacts"
+  run_seconds=$seconds
   if [ "$target" = FuzzNumberText ]; then
     cp fuzz/corpus-numbers/* "$corpus"/
+  elif [ "$target" = FuzzHull ]; then
+    cp fuzz/corpus-hull/* "$corpus"/
+    run_seconds=$(((seconds + 1) / 2))
   else
     cp fuzz/corpus/* "$corpus"/
     for example in examples/*.mp; do
       if [ -e "$example" ]; then cp "$example" "$corpus/example-$(basename "$example")"; fi
     done
   fi
-  echo "fuzz: $target for ${seconds}s on $(ls "$corpus" | wc -l) seed files"
+  echo "fuzz: $target for ${run_seconds}s on $(ls "$corpus" | wc -l) seed files"
   found=0
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$build/fuzz/$target" -max_total_time="$run_seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" > "$work/$target.log" 2>&1; then
     found=1
   fi

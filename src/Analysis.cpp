@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <cstddef>
+#include <string>
 #include <utility>
 
 #include <varrowin/TCentroidTools.h>
 #include <varrowin/TCentroids.h>
 #include <varrowin/TMPParser.h>
+#include "NumberText.h"
 
 namespace varrowin {
 
@@ -76,6 +78,40 @@ void CheckWindow(std::int32_t window) {
   if (window < 1) {
     throw TError("Window size must be at least 1");
   }
+}
+
+void CheckDelimiter(std::string_view delimiter) {
+  if (delimiter.empty()) {
+    throw TError("Delimiter must not be empty");
+  }
+}
+
+std::int32_t ParseWholeNumberArgument(std::string_view text, std::string_view name) {
+  std::int32_t value = 0;
+  switch (ParseWholeNumber(text, value)) {
+    case TWholeNumber::kValid:
+      return value;
+    case TWholeNumber::kOutOfRange:
+      throw TError(std::string(name) + " out of range");
+    case TWholeNumber::kNotWhole:
+      break;
+  }
+  throw TError(std::string(name) + " must be a whole number");
+}
+
+char ParseAxis(std::string_view text) {
+  // One character only: "XY" or "Y " is a mistake, not an axis.
+  return CheckAxis(text.size() == 1 ? text[0] : '\0');
+}
+
+double ParseThreshold(std::string_view text) {
+  double threshold = 0.0;
+  // A text that is no number leaves 0, which the range check refuses with the same message.
+  if (!ParseStrictDouble(text, threshold)) {
+    threshold = 0.0;
+  }
+  CheckThreshold(threshold);
+  return threshold;
 }
 
 TAnalysisOptions CheckOptions(TAnalysisOptions options) {

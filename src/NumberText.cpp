@@ -1,5 +1,6 @@
 #include "NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <limits>
@@ -19,6 +20,82 @@ bool IsDigit(char c) {
 // The white space that atof and atol skip in the "C" locale.
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsHexDigit(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The text after leading white space and at most one sign, and whether that sign was a minus.
+std::string_view SkipSpaceAndSign(std::string_view text, bool& negative) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) {
+    ++i;
+  }
+  negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  return text.substr(i);
+}
+
+// The shape of a floating-point number's text after its sign and any 0x prefix.
+struct TFloatShape {
+  bool valid = false;
+  // The digit position of the first nonzero digit: 0 for the units digit, 1 for the next digit
+  // to the left, -1 for the first digit after the point. Meaningless when every digit is 0.
+  std::int64_t lead = 0;
+  std::int64_t exponent = 0;  // the written exponent, saturated at +-10^9
+};
+
+// Checks that body is digits (of the given base) with at most one point and at least one digit,
+// then optionally the exponent letter, a sign and decimal digits, and nothing else.
+TFloatShape ShapeOf(std::string_view body, bool hex) {
+  TFloatShape shape;
+  const auto isDigit = hex ? IsHexDigit : IsDigit;
+  std::size_t k = 0;
+  std::int64_t digits = 0;
+  std::int64_t beforePoint = 0;
+  std::int64_t firstNonzero = -1;  // index among the digits
+  bool point = false;
+  for (; k < body.size(); ++k) {
+    const char c = body[k];
+    if (isDigit(c)) {
+      if (firstNonzero < 0 && c != '0') {
+        firstNonzero = digits;
+      }
+      ++digits;
+      beforePoint += point ? 0 : 1;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) {
+    return shape;
+  }
+  if (k < body.size() &&
+      (hex ? (body[k] == 'p' || body[k] == 'P') : (body[k] == 'e' || body[k] == 'E'))) {
+    ++k;
+    bool negative = false;
+    if (k < body.size() && (body[k] == '+' || body[k] == '-')) {
+      negative = body[k] == '-';
+      ++k;
+    }
+    if (k == body.size() || !IsDigit(body[k])) {
+      return shape;
+    }
+    constexpr std::int64_t kCap = 1000000000;
+    for (; k < body.size() && IsDigit(body[k]); ++k) {
+      shape.exponent = std::min(kCap, shape.exponent * 10 + (body[k] - '0'));
+    }
+    shape.exponent = negative ? -shape.exponent : shape.exponent;
+  }
+  shape.valid = k == body.size();
+  shape.lead = beforePoint - 1 - firstNonzero;
+  return shape;
 }
 
 }  // namespace
@@ -81,6 +158,59 @@ TParsedInteger ParseInteger(std::string_view text) {
   parsed.fitsInt32 = parsed.value >= std::numeric_limits<std::int32_t>::min() &&
                      parsed.value <= std::numeric_limits<std::int32_t>::max();
   return parsed;
+}
+
+TWholeNumber ParseWholeNumber(std::string_view text, std::int32_t& value) {
+  bool negative = false;
+  const std::string_view digits = SkipSpaceAndSign(text, negative);
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsDigit)) {
+    return TWholeNumber::kNotWhole;
+  }
+  // Magnitudes beyond 2^31 are out of range whatever follows; stop counting there.
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 31;
+  std::uint64_t magnitude = 0;
+  for (const char c : digits) {
+    magnitude = std::min(kLimit + 1, magnitude * 10 + static_cast<std::uint64_t>(c - '0'));
+  }
+  if (magnitude > (negative ? kLimit : kLimit - 1)) {
+    return TWholeNumber::kOutOfRange;
+  }
+  const auto signedMagnitude = static_cast<std::int64_t>(magnitude);
+  value = static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude);
+  return TWholeNumber::kValid;
+}
+
+bool ParseStrictDouble(std::string_view text, double& value) {
+  bool negative = false;
+  std::string_view body = SkipSpaceAndSign(text, negative);
+  const bool hex = body.size() >= 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X');
+  if (hex) {
+    body.remove_prefix(2);
+  }
+  // The shape is checked here, so that from_chars sees only what strtod would take whole: no
+  // infinity or not-a-number words, no second sign, no prefix.
+  const TFloatShape shape = ShapeOf(body, hex);
+  if (!shape.valid) {
+    return false;
+  }
+  double magnitude = 0.0;
+  const auto result = std::from_chars(body.data(), body.data() + body.size(), magnitude,
+                                      hex ? std::chars_format::hex : std::chars_format::general);
+  if (result.ptr != body.data() + body.size()) {
+    return false;
+  }
+  if (result.ec == std::errc::result_out_of_range) {
+    // The number lies beyond the largest double or below half the smallest denormal, far from 1
+    // either way: strtod gives infinity for the first and zero for the second. The leading
+    // digit's place and the exponent tell which: a value of 1 or more needs lead + exponent >= 0
+    // (in base 16 and 2 for hexadecimal text, where 4 * lead + exponent is the power of two).
+    const std::int64_t power = hex ? 4 * shape.lead + shape.exponent : shape.lead + shape.exponent;
+    magnitude = power >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (result.ec != std::errc()) {
+    return false;
+  }
+  value = negative ? -magnitude : magnitude;
+  return true;
 }
 
 }  // namespace varrowin

@@ -10,7 +10,7 @@
 #include <varrowin/Analysis.h>
 #include <varrowin/Common.h>
 #include <varrowin/TMPParser.h>
-#include "NumberText.h"
+#include <varrowin/Version.h>
 
 namespace varrowin {
 
@@ -23,32 +23,24 @@ struct TRunParameters {
   TAnalysisOptions options;
 };
 
-// Converts an integer argument as atol does; a value outside 32 bits is an error.
-std::int32_t IntegerArgument(const std::string& text, std::string_view name) {
-  const TParsedInteger parsed = ParseInteger(text);
-  if (!parsed.fitsInt32) {
-    throw TError(std::string(name) + " out of range");
-  }
-  return static_cast<std::int32_t>(parsed.value);
-}
-
-// Reads the run parameters from the arguments (at least five). The checks run in argument order
-// and the first that fails is reported, before anything is loaded.
+// Reads the run parameters from the arguments (at least five). Each argument is checked whole,
+// in argument order, and the first that fails is reported, before anything is loaded. The
+// checks are the library's, so the program and the library's callers refuse the same options.
 TRunParameters ParseArguments(const std::vector<std::string>& args) {
   TRunParameters p;
   TAnalysisOptions& o = p.options;
   p.filename = args[0];
-  o.startYear = IntegerArgument(args[1], "startyear");
-  o.axis = CheckAxis(!args[2].empty() && args[2][0] == 'X' ? 'X' : 'Y');
-  o.threshold = ParseDouble(args[3]);
-  CheckThreshold(o.threshold);
+  o.startYear = ParseWholeNumberArgument(args[1], "startyear");
+  o.axis = ParseAxis(args[2]);
+  o.threshold = ParseThreshold(args[3]);
+  CheckDelimiter(args[4]);
   p.delimiter = args[4];
   if (args.size() >= 6) {
-    o.burnIn = IntegerArgument(args[5], "burn-in");
+    o.burnIn = ParseWholeNumberArgument(args[5], "burn-in");
     CheckBurnIn(o.burnIn);
   }
   if (args.size() >= 7) {
-    o.patchSizeThreshold = IntegerArgument(args[6], "patch_size_threshold");
+    o.patchSizeThreshold = ParseWholeNumberArgument(args[6], "patch_size_threshold");
   }
   if (args.size() >= 8) {
     const std::string& word = args[7];
@@ -64,7 +56,7 @@ TRunParameters ParseArguments(const std::vector<std::string>& args) {
     if (args.size() == 8) {
       throw TError("Missing window size");
     }
-    o.window = IntegerArgument(args[8], "window_size");
+    o.window = ParseWholeNumberArgument(args[8], "window_size");
     CheckWindow(o.window);
   }
   return p;
@@ -140,6 +132,18 @@ void WriteReport(const TRunParameters& p, const TAnalysisResult& result, std::os
 }  // namespace
 
 int RunVarrowin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "--version")) {
+    if (args[0] == "--version") {
+      out << "Varrowin " << kVersion << '\n';
+    } else {
+      out << kHelp;
+    }
+    if (!out.flush()) {
+      err << "Cannot write to standard output" << std::endl;
+      return 1;
+    }
+    return 0;
+  }
   if (args.size() < 5) {
     err << kUsage << std::flush;
     return 1;

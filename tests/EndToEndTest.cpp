@@ -48,6 +48,13 @@ const std::string kFourRowsY =
     ";2002;30.7692;30.7692;2002;57.1429;57.1429\n"
     ";2003;30.7692;30.7692;2003;0;0\n";
 
+// Margins along X.
+const std::string kFourRowsX =
+    ";2000;0;0;2000;0;0\n"
+    ";2001;0;0;2001;15.3846;15.3846\n"
+    ";2002;57.1429;57.1429;2002;30.7692;30.7692\n"
+    ";2003;0;0;2003;30.7692;30.7692\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Reports, EndToEndTest,
     ::testing::Values(
@@ -57,22 +64,18 @@ INSTANTIATE_TEST_SUITE_P(
               kFourHeader + "Total years;4\n" + kTableHead + kFourRowsY,
               "",
               0},
-        // Lower-case x selects Y like any character but an upper-case X.
+        // The X coordinates run against the Y coordinates, so the margins trade places.
+        TCase{"AxisX",
+              {"2000", "X", "0.25", ";"},
+              "tests/data/four.mp",
+              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsX,
+              "",
+              0},
+        // Lower case reads as upper case.
         TCase{"AxisLowerX",
               {"2000", "x", "0.25", ";"},
               "tests/data/four.mp",
-              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsY,
-              "",
-              0},
-        // The X coordinates run against the Y coordinates, so the margins trade places.
-        TCase{"AxisX",
-              {"2000", "Xaxis", "0.25", ";"},
-              "tests/data/four.mp",
-              kFourHeader + "Total years;4\n" + kTableHead +
-                  ";2000;0;0;2000;0;0\n"
-                  ";2001;0;0;2001;15.3846;15.3846\n"
-                  ";2002;57.1429;57.1429;2002;30.7692;30.7692\n"
-                  ";2003;0;0;2003;30.7692;30.7692\n",
+              kFourHeader + "Total years;4\n" + kTableHead + kFourRowsX,
               "",
               0},
         // The reference point stays the last burn-in year; the baseline is the next year.
@@ -153,10 +156,9 @@ INSTANTIATE_TEST_SUITE_P(
         TCase{"EmptyDelimiter",
               {"2000", "Y", "0.25", "", "3"},
               "tests/data/four.mp",
-              "Num patches loaded5\nResolution(km)2.5\nTotal years1\nBurn-in years3\n"
-              "NorthSouth\nYearX(km)Y(km)YearX(km)Y(km)\n200300200300\n",
               "",
-              0},
+              "Delimiter must not be empty\n",
+              1},
         // Resolution exactly 1: an empty line instead of the column header. A zero offset in X
         // gives not-a-number shifts; one-character data lines count as data.
         TCase{"UnitResolution",

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -176,6 +177,209 @@ TEST(NumberTextTest, ParseIntegerRangeFlagAtTheLimits) {
     const TParsedInteger parsed = ParseInteger(c.text);
     EXPECT_EQ(parsed.value, c.value) << c.text;
     EXPECT_EQ(parsed.fitsInt32, c.fits) << c.text;
+  }
+}
+
+// What strtod gives for the whole text in the "C" locale: false unless it takes every byte of the
+// text and the text is a number rather than an infinity or not-a-number word.
+bool ReferenceStrictDouble(const std::string& text, double& value) {
+  if (text.empty() || text.find('\0') != std::string::npos ||
+      text.find_first_of("iInN") != std::string::npos) {
+    return false;
+  }
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size();
+}
+
+TEST(NumberTextTest, ParseStrictDoubleIsWholeTextStrtodOnRandomTexts) {
+  ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  TTextGenerator generator(314159);
+  int accepted = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const std::string text = generator.Next();
+    double expected = 0.0;
+    const bool valid = ReferenceStrictDouble(text, expected);
+    double ours = -7.0;
+    ASSERT_EQ(ParseStrictDouble(text, ours), valid) << '"' << text << '"';
+    if (valid) {
+      ++accepted;
+      ASSERT_EQ(Bits(ours), Bits(expected)) << '"' << text << '"';
+    } else {
+      ASSERT_EQ(ours, -7.0) << "changed on refusal: \"" << text << '"';
+    }
+  }
+  // The generator gives both kinds in quantity.
+  EXPECT_GT(accepted, 50000);
+  EXPECT_LT(accepted, 150000);
+}
+
+TEST(NumberTextTest, ParseStrictDoubleCases) {
+  const double kMinDenormal = std::numeric_limits<double>::denorm_min();
+  struct TCase {
+    std::string text;
+    bool valid;
+    double value;
+  };
+  const std::vector<TCase> cases{
+      {"0.1", true, 0.1},
+      {" \t\n\v\f\r+.5", true, 0.5},
+      {"-0", true, -0.0},
+      {"1.", true, 1.0},
+      {"1e-1", true, 0.1},
+      {"1E+2", true, 100.0},
+      {"0x1p-3", true, 0.125},
+      {"0X.8", true, 0.5},
+      {"-0x1.8P1", true, -3.0},
+      {"0x1p-1074", true, kMinDenormal},
+      {"4.9406564584124654e-324", true, kMinDenormal},
+      {"2.4703282292062328e-324", true, kMinDenormal},
+      {"2.4703282292062327e-324", true, 0.0},
+      {"0x1p-1075", true, 0.0},
+      {"0x1.0000000000001p-1075", true, kMinDenormal},
+      {"1e-400", true, 0.0},
+      {"-1e-99999999999999999999", true, -0.0},
+      {"1e400", true, std::numeric_limits<double>::infinity()},
+      {"-0x1p1024", true, -std::numeric_limits<double>::infinity()},
+      {"0.99999999999999999", true, 1.0},
+      {"0.9999999999999999", true, 0.9999999999999999},
+      {std::string(401, '0').append(".25"), true, 0.25},
+      {std::string("0.").append(400, '0').append("1e400"), true, 0.1},
+      {"", false, 0},
+      {" ", false, 0},
+      {"+", false, 0},
+      {".", false, 0},
+      {"-.", false, 0},
+      {"+-1", false, 0},
+      {"--1", false, 0},
+      {"- 1", false, 0},
+      {"1 ", false, 0},
+      {"0.1\n", false, 0},
+      {"0,1", false, 0},
+      {"10%", false, 0},
+      {"1e", false, 0},
+      {"1e+", false, 0},
+      {"1e5.5", false, 0},
+      {"1..2", false, 0},
+      {"0x", false, 0},
+      {"0x.", false, 0},
+      {"0x1p", false, 0},
+      {"0x1e", true, 30.0},
+      {"1p3", false, 0},
+      {"0xg", false, 0},
+      {"nan", false, 0},
+      {"-nan", false, 0},
+      {"NAN(1)", false, 0},
+      {"inf", false, 0},
+      {"-Infinity", false, 0},
+      {"0.5\0"s, false, 0},
+  };
+  for (const TCase& c : cases) {
+    double value = -7.0;
+    EXPECT_EQ(ParseStrictDouble(c.text, value), c.valid) << '"' << c.text << '"';
+    if (c.valid) {
+      EXPECT_EQ(Bits(value), Bits(c.value)) << '"' << c.text << '"';
+    }
+  }
+}
+
+// A process running under a locale whose decimal point is a comma (as an embedding program may)
+// reads the same numbers.
+TEST(NumberTextTest, ParseStrictDoubleIgnoresTheLocale) {
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  const char* chosen = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"}) {
+    if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+      chosen = name;
+      break;
+    }
+  }
+  if (chosen == nullptr) {
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+  }
+  // The locale took effect: strtod stops at the point.
+  char* end = nullptr;
+  const char* text = "0.25";
+  const double cut = std::strtod(text, &end);
+  const bool commaLocale = end == text + 1 && cut == 0.0;
+  double value = 0.0;
+  const bool point = ParseStrictDouble("0.25", value);
+  double hexValue = 0.0;
+  const bool hex = ParseStrictDouble("0x1.8p-1", hexValue);
+  double commaValue = 0.0;
+  const bool comma = ParseStrictDouble("0,25", commaValue);
+  std::setlocale(LC_NUMERIC, previous.c_str());
+  EXPECT_TRUE(commaLocale) << chosen;
+  EXPECT_TRUE(point);
+  EXPECT_EQ(value, 0.25);
+  EXPECT_TRUE(hex);
+  EXPECT_EQ(hexValue, 0.75);
+  EXPECT_FALSE(comma);
+}
+
+TEST(NumberTextTest, ParseWholeNumberIsWholeTextStrtolOnRandomTexts) {
+  TTextGenerator generator(2718);
+  int valid = 0;
+  int outOfRange = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const std::string text = generator.Next();
+    // strtol takes the whole text (and at least one digit) exactly when it is a whole number.
+    char* end = nullptr;
+    errno = 0;
+    const long expected = std::strtol(text.c_str(), &end, 10);
+    const bool whole = !text.empty() && end == text.c_str() + text.size() &&
+                       text.find_first_of("0123456789") != std::string::npos;
+    const bool inRange = errno != ERANGE && expected >= INT32_MIN && expected <= INT32_MAX;
+    std::int32_t value = -7;
+    const TWholeNumber result = ParseWholeNumber(text, value);
+    if (!whole) {
+      ASSERT_EQ(result, TWholeNumber::kNotWhole) << '"' << text << '"';
+      ASSERT_EQ(value, -7);
+    } else if (!inRange) {
+      ASSERT_EQ(result, TWholeNumber::kOutOfRange) << '"' << text << '"';
+      ++outOfRange;
+    } else {
+      ASSERT_EQ(result, TWholeNumber::kValid) << '"' << text << '"';
+      ASSERT_EQ(value, expected) << '"' << text << '"';
+      ++valid;
+    }
+  }
+  EXPECT_GT(valid, 3000);
+  EXPECT_GT(outOfRange, 1000);
+}
+
+TEST(NumberTextTest, ParseWholeNumberCases) {
+  struct TCase {
+    std::string text;
+    TWholeNumber result;
+    std::int32_t value;
+  };
+  const std::vector<TCase> cases{
+      {"2147483647", TWholeNumber::kValid, INT32_MAX},
+      {"-2147483648", TWholeNumber::kValid, INT32_MIN},
+      {"+0002147483647", TWholeNumber::kValid, INT32_MAX},
+      {"2147483648", TWholeNumber::kOutOfRange, 0},
+      {"-2147483649", TWholeNumber::kOutOfRange, 0},
+      {"99999999999999999999999999", TWholeNumber::kOutOfRange, 0},
+      {"-0", TWholeNumber::kValid, 0},
+      {" \t\n\v\f\r-12", TWholeNumber::kValid, -12},
+      {"", TWholeNumber::kNotWhole, 0},
+      {" ", TWholeNumber::kNotWhole, 0},
+      {"-", TWholeNumber::kNotWhole, 0},
+      {"+-1", TWholeNumber::kNotWhole, 0},
+      {"- 1", TWholeNumber::kNotWhole, 0},
+      {"12 ", TWholeNumber::kNotWhole, 0},
+      {"2x", TWholeNumber::kNotWhole, 0},
+      {"3.0", TWholeNumber::kNotWhole, 0},
+      {"1e3", TWholeNumber::kNotWhole, 0},
+      {"0x10", TWholeNumber::kNotWhole, 0},
+      {"99999999999999999999x", TWholeNumber::kNotWhole, 0},
+      {"5\0"s, TWholeNumber::kNotWhole, 0},
+  };
+  for (const TCase& c : cases) {
+    std::int32_t value = 0;
+    EXPECT_EQ(ParseWholeNumber(c.text, value), c.result) << '"' << c.text << '"';
+    EXPECT_EQ(value, c.value) << '"' << c.text << '"';
   }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,6 +67,15 @@ TEST(TCentroidToolsAreaTest, AreaOfOccupiedHull) {
   two.AddPatch(MakePatch("x", 1.4, 0.3, {{1, 1}}));
   two.AddPatch(MakePatch("y", 128.2, 18.2, {{1, 1}}));
   EXPECT_EQ(GetMCPArea(two, 1), 0.0);
+}
+
+TEST(TCentroidToolsAreaTest, PatchesWithoutFiniteCoordinatesLeftOut) {
+  TPatches patches = SquarePatches();
+  const double inf = std::numeric_limits<double>::infinity();
+  patches.AddPatch(MakePatch("far", inf, 0.5, {{2000, 1}}));
+  patches.AddPatch(MakePatch("nowhere", 0.5, std::nan(""), {{2000, 1}}));
+  EXPECT_DOUBLE_EQ(GetMCPArea(patches, 2000), 1.0);
+  EXPECT_DOUBLE_EQ(GetMCPAreas(patches).front(), 1.0);
 }
 
 TEST(TCentroidToolsAreaTest, RegularGridCountsEveryOccupiedCell) {

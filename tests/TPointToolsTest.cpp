@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -11,6 +12,8 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include "ExactOrientation.h"
 
 namespace varrowin {
 namespace {
@@ -261,6 +264,154 @@ TEST(TPointToolsTest, AreaOfRandomHullsMatchesShoelace) {
     EXPECT_GT(shoelace, 0);
     EXPECT_NEAR(FindConvexPolygonArea(hull), shoelace, 1e-9 * shoelace) << "round " << round;
   }
+}
+
+// ---- Exact hulls ----
+
+using exact::TXY;
+
+std::vector<TXY> Xys(const std::vector<TPoint>& points) {
+  std::vector<TXY> xys;
+  for (const TPoint& p : points) {
+    xys.push_back({p.X(), p.Y()});
+  }
+  return xys;
+}
+
+// Checks the library's hull of the points with the exact brute-force check.
+void ExpectExactHull(const std::vector<TPoint>& points) {
+  const std::vector<TPoint> hull = FindConvexHull(points);
+  EXPECT_EQ(exact::HullFault(Xys(points), Xys(hull)), "");
+}
+
+constexpr double kMax = std::numeric_limits<double>::max();
+constexpr double kMinDenormal = std::numeric_limits<double>::denorm_min();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The checking arithmetic itself, on triples whose plain floating-point cross product is wrong.
+TEST(TPointToolsTest, ExactOrientationOfTheChecks) {
+  struct TCase {
+    TXY o, a, b;
+    int turn;
+  };
+  const std::vector<TCase> cases{
+      {{0, 0}, {1, 0}, {0, 1}, 1},
+      {{0, 0}, {0, 1}, {1, 0}, -1},
+      {{0, 0}, {1, 1}, {2, 2}, 0},
+      // Denormals: every product underflows to 0 in double arithmetic.
+      {{0, 0}, {kMinDenormal, 0}, {0, kMinDenormal}, 1},
+      {{0, 0}, {3 * kMinDenormal, kMinDenormal}, {6 * kMinDenormal, 2 * kMinDenormal}, 0},
+      {{0, 0}, {3 * kMinDenormal, kMinDenormal}, {6 * kMinDenormal, 3 * kMinDenormal}, 1},
+      // Near overflow: the differences and products overflow in double arithmetic.
+      {{-kMax, -kMax}, {kMax, -kMax}, {kMax, kMax}, 1},
+      {{-kMax, -kMax}, {0, 0}, {kMax, kMax}, 0},
+      {{-kMax, -kMax}, {kMax, kMax}, {0, 0x1p-1074}, 1},
+      // Nearly collinear: the rounded cross product is 0 or has the wrong sign.
+      {{0.5, 0.5}, {12, 12}, {24, 24}, 0},
+      {{0.5 + 0x1p-53, 0.5}, {12, 12}, {24, 24}, -1},
+      {{0.5, 0.5 + 0x1p-53}, {12, 12}, {24, 24}, 1},
+      {{1e-300, 1e300}, {1e300, 1e-300}, {0, 0}, -1},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(exact::Orientation(c.o, c.a, c.b), c.turn)
+        << c.o.x << ' ' << c.o.y << ' ' << c.a.x << ' ' << c.a.y << ' ' << c.b.x << ' ' << c.b.y;
+  }
+}
+
+// Integer clouds scaled by a power of two: the scaling is exact, so the hull is the integer
+// cloud's hull scaled, and exactly right, from denormals to near the largest double.
+TEST(TPointToolsTest, HullAtEveryScale) {
+  std::mt19937 random(99);
+  for (const double scale :
+       {0x1p-1074, 0x1p-1060, 0x1p-1000, 0x1p-500, 1.0, 0x1p500, 0x1p960, 0x1p1013}) {
+    for (int round = 0; round < 30; ++round) {
+      const int range = round % 3 == 0 ? 4 : 1000;
+      std::uniform_int_distribution<int> coord(-range, range);
+      std::uniform_int_distribution<int> count(1, 30);
+      std::vector<TPoint> integers;
+      std::vector<TPoint> scaled;
+      for (int i = count(random); i > 0; --i) {
+        const int x = coord(random);
+        const int y = coord(random);
+        integers.emplace_back(x, y);
+        scaled.emplace_back(x * scale, y * scale);
+      }
+      SCOPED_TRACE(testing::Message() << "scale " << scale << ", round " << round);
+      ExpectExactHull(scaled);
+      Coords expected = CoordsOf(FindConvexHull(integers));
+      for (auto& [x, y] : expected) {
+        x *= scale;
+        y *= scale;
+      }
+      EXPECT_EQ(CoordsOf(FindConvexHull(scaled)), expected);
+    }
+  }
+}
+
+// Any finite doubles, with exponents over the whole range in one cloud.
+TEST(TPointToolsTest, HullOfDoublesOfEveryMagnitude) {
+  std::mt19937_64 random(5);
+  const auto anyDouble = [&random] {
+    for (;;) {
+      const double value = std::bit_cast<double>(random());
+      if (std::isfinite(value)) {
+        return value;
+      }
+    }
+  };
+  for (int round = 0; round < 40; ++round) {
+    std::vector<TPoint> cloud;
+    for (int i = 0; i < 3 + round % 10; ++i) {
+      // Some coordinates shared, so that level and upright edges occur.
+      const double x = i > 0 && random() % 4 == 0 ? cloud.back().X() : anyDouble();
+      const double y = i > 0 && random() % 4 == 0 ? cloud.back().Y() : anyDouble();
+      cloud.emplace_back(x, y);
+    }
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    ExpectExactHull(cloud);
+  }
+  ExpectExactHull(Points({{-kMax, -kMax},
+                          {kMax, -kMax},
+                          {kMax, kMax},
+                          {-kMax, kMax},
+                          {0, 0},
+                          {kMax, 0},
+                          {0, -kMax},
+                          {-kMax, 1e-300}}));
+}
+
+// Many points on or within an ulp or two of one line.
+TEST(TPointToolsTest, HullOfNearlyCollinearPoints) {
+  std::mt19937 random(17);
+  std::uniform_int_distribution<int> ulps(0, 15);
+  for (int round = 0; round < 20; ++round) {
+    // Next to the line through (12, 12) and (24, 24): an exact grid of 2^-53 steps near 0.5.
+    std::vector<TPoint> cloud{{12, 12}, {24, 24}};
+    for (int i = 0; i < 40; ++i) {
+      cloud.emplace_back(0.5 + ulps(random) * 0x1p-53, 0.5 + ulps(random) * 0x1p-53);
+    }
+    SCOPED_TRACE(testing::Message() << "grid round " << round);
+    ExpectExactHull(cloud);
+  }
+  std::uniform_real_distribution<double> along(-1e3, 1e3);
+  for (const double slope : {0.1, 1.0 / 3.0, 7.0, 1e-300, 1e300}) {
+    // y = slope * x, rounded: each point lies within half an ulp of the line.
+    std::vector<TPoint> cloud;
+    for (int i = 0; i < 60; ++i) {
+      const double x = along(random);
+      cloud.emplace_back(x, slope * x);
+    }
+    SCOPED_TRACE(testing::Message() << "slope " << slope);
+    ExpectExactHull(cloud);
+  }
+}
+
+TEST(TPointToolsTest, HullLeavesOutInfinitePoints) {
+  const std::vector<TPoint> input = Points(
+      {{0, 0}, {kInf, 5}, {1, 0}, {0.5, -kInf}, {1, 1}, {-kInf, kInf}, {0, 1}, {kNaN, kInf}});
+  EXPECT_EQ(CoordsOf(FindConvexHull(input)), (Coords{{0, 0}, {1, 0}, {1, 1}, {0, 1}}));
+  EXPECT_DOUBLE_EQ(FindConvexPolygonArea(FindConvexHull(input)), 1.0);
+  EXPECT_TRUE(FindConvexHull(Points({{kInf, 1}, {1, -kInf}})).empty());
 }
 
 }  // namespace

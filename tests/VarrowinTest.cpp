@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace varrowin::test {
 namespace {
 
 const std::string kFour = SourcePath("tests/data/four.mp");
+const char* const kThreshold = "Threshold must be a number greater than 0 and less than 1";
 
 TEST(CommandLine, TooFewArgumentsPrintUsageWithoutEndOfLine) {
   for (std::size_t count = 0; count <= 4; ++count) {
@@ -68,7 +70,23 @@ INSTANTIATE_TEST_SUITE_P(
                        "Window size must be at least 1"},
         TArgumentError{"WindowWithoutNumber",
                        {"2000", "Y", "0.1", ";", "0", "0", "smm", "w"},
-                       "Window size must be at least 1"},
+                       "window_size must be a whole number"},
+        TArgumentError{"WindowNotWhole",
+                       {"2000", "Y", "0.1", ";", "0", "0", "sma", "3.5"},
+                       "window_size must be a whole number"},
+        TArgumentError{
+            "BurnInWithJunk", {"2000", "Y", "0.1", ";", "2x"}, "burn-in must be a whole number"},
+        TArgumentError{
+            "ArgumentsSwapped", {"Y", "2000", "0.1", ";"}, "startyear must be a whole number"},
+        TArgumentError{"AxisZ", {"2000", "Z", "0.1", ";"}, "XorY must be X or Y"},
+        TArgumentError{"AxisYY", {"2000", "YY", "0.1", ";"}, "XorY must be X or Y"},
+        TArgumentError{"EmptyDelimiter", {"2000", "Y", "0.1", ""}, "Delimiter must not be empty"},
+        TArgumentError{"ThresholdTen", {"2000", "Y", "10", ";"}, kThreshold},
+        TArgumentError{"ThresholdZero", {"2000", "Y", "0", ";"}, kThreshold},
+        TArgumentError{"ThresholdOne", {"2000", "Y", "1", ";"}, kThreshold},
+        TArgumentError{"ThresholdComma", {"2000", "Y", "0,1", ";"}, kThreshold},
+        TArgumentError{"ThresholdPercent", {"2000", "Y", "10%", ";"}, kThreshold},
+        TArgumentError{"ThresholdNaN", {"2000", "Y", "nan", ";"}, kThreshold},
         TArgumentError{
             "NegativeBurnIn", {"2000", "Y", "0.1", ";", "-1"}, "Burn-in must not be negative"},
         TArgumentError{
@@ -104,23 +122,57 @@ TEST(CommandLine, MissingFileIsNamedAsGiven) {
   EXPECT_EQ(result.status, 1);
 }
 
-TEST(CommandLine, NumbersKeepTheirValidPrefix) {
-  // "2000abc" is 2000, "0.25junk" is 0.25, " 2" is 2 and "2.9" is 2, as atol and atof read them.
+TEST(CommandLine, SpellingsOfTheSameNumbersGiveTheSameReport) {
   const TRunResult plain = RunBinary({kFour, "2000", "Y", "0.25", ";", "2"});
-  const TRunResult junk = RunBinary({kFour, "2000abc", "Y", "0.25junk", ";", " 2", "-7x"});
+  const TRunResult spelled = RunBinary({kFour, " +2000", "y", "0x1p-2", ";", "\t2"});
   ASSERT_EQ(plain.status, 0);
-  EXPECT_EQ(junk.status, 0);
-  EXPECT_EQ(junk.out, plain.out);
-  const TRunResult fraction = RunBinary({kFour, "2000", "Y", "0.25", ";", "2.9"});
-  EXPECT_EQ(fraction.out, plain.out);
+  EXPECT_EQ(spelled.status, 0);
+  EXPECT_EQ(spelled.err, "");
+  EXPECT_EQ(spelled.out, plain.out);
 }
 
-TEST(CommandLine, ThresholdWithoutNumberIsRefused) {
-  // A margin of no population has no centroid: the report would be all not-a-number.
-  const TRunResult result = RunBinary({kFour, "2000", "Y", "none", ";", "3"});
+TEST(CommandLine, HelpOnStandardOutput) {
+  for (const char* option : {"--help", "-h"}) {
+    const TRunResult result = RunBinary({option});
+    EXPECT_EQ(result.out, kHelp) << option;
+    EXPECT_EQ(result.err, "") << option;
+    EXPECT_EQ(result.status, 0) << option;
+  }
+  // The help begins with the usage line.
+  EXPECT_EQ(std::string(kHelp).rfind(std::string(kUsage) + "\n", 0), 0U);
+}
+
+TEST(CommandLine, VersionIsTheProjectVersion) {
+  const TRunResult result = RunBinary({"--version"});
+  EXPECT_EQ(result.out, std::string("Varrowin ") + VARROWIN_PROJECT_VERSION + "\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST(CommandLine, OptionsOnlyAsTheSoleArgument) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help", "x"}, {"-h", "-h"}, {"x", "--version"}, {"--HELP"}, {"-help"}, {"-v"}}) {
+    const TRunResult result = RunBinary(args);
+    EXPECT_EQ(result.out, "") << args[0];
+    EXPECT_EQ(result.err, kUsage) << args[0];
+    EXPECT_EQ(result.status, 1) << args[0];
+  }
+}
+
+TEST(CommandLine, HelpThatCannotBeWrittenFails) {
+  const TRunResult result = RunBinary({"--help"}, "/dev/full");
+  EXPECT_EQ(result.err, "Cannot write to standard output\n");
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "Threshold must be a number greater than 0 and less than 1\n");
+}
+
+// The README shows the help as an indented block, line for line.
+TEST(CommandLine, ReadmeQuotesTheHelp) {
+  std::string block;
+  std::istringstream lines(kHelp);
+  for (std::string line; std::getline(lines, line);) {
+    block += line.empty() ? "\n" : "    " + line + "\n";
+  }
+  EXPECT_NE(ReadFile(SourcePath("README.md")).find(block), std::string::npos) << block;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Common.h"
@@ -44,6 +45,22 @@ void CheckThreshold(double threshold);
 void CheckBurnIn(std::int32_t burnIn);
 // Throws "Window size must be at least 1" for a window below 1.
 void CheckWindow(std::int32_t window);
+// Throws "Delimiter must not be empty" for an empty report delimiter.
+void CheckDelimiter(std::string_view delimiter);
+
+// The options as the program reads them from its arguments' text, each check throwing TError
+// with the program's message. Nothing depends on the process locale.
+// A whole decimal number: leading white space, at most one sign, digits and nothing after them.
+// Throws "<name> must be a whole number" for any other text and "<name> out of range" outside
+// the signed 32-bit range.
+std::int32_t ParseWholeNumberArgument(std::string_view text, std::string_view name);
+// Exactly one of X, x, Y or y, returned as 'X' or 'Y'; otherwise "XorY must be X or Y".
+char ParseAxis(std::string_view text);
+// A decimal or hexadecimal floating-point number as strtod reads it in the "C" locale (white
+// space before it, nothing after it, no infinity or not-a-number), whose double lies strictly
+// between 0 and 1; otherwise "Threshold must be a number greater than 0 and less than 1".
+double ParseThreshold(std::string_view text);
+
 // Runs every check that applies to the options (the window only when smoothing), in argument
 // order, and returns the options with the axis as 'X' or 'Y'.
 TAnalysisOptions CheckOptions(TAnalysisOptions options);

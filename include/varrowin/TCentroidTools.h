@@ -111,7 +111,8 @@ TCentroids GetRangeCoordShifts(const TCentroids& s, std::int32_t i);
 
 // Returns, in name order, the coordinates of the patches whose population in the year is above 0.
 std::vector<TPoint> GetNonzeroPoints(const TPatches& patches, TYear year);
-// Returns the area of the convex hull of the occupied patches of the year.
+// Returns the area of the convex hull of the occupied patches of the year (patches with a
+// not-a-number or infinite coordinate left out).
 double GetMCPArea(const TPatches& patches, TYear year);
 // Returns GetMCPArea for every year of MakeYearList.
 std::vector<double> GetMCPAreas(const TPatches& patches);

@@ -22,8 +22,9 @@ double Heron(const TPoint& a, const TPoint& b, const TPoint& c);
 double FindConvexPolygonArea(const std::vector<TPoint>& polygon);
 
 // Returns the convex hull of the points: every hull vertex once, none that lies on an edge,
-// counter-clockwise from the lowest point (smallest Y, then smallest X). Points with a
-// not-a-number coordinate are left out. The input is unchanged.
+// counter-clockwise from the lowest point (smallest Y, then smallest X). Every turn is decided
+// exactly, so this holds for all finite coordinates, denormal and near the largest double alike.
+// Points with a not-a-number or infinite coordinate are left out. The input is unchanged.
 std::vector<TPoint> FindConvexHull(const std::vector<TPoint>& points);
 
 }  // namespace varrowin::TPointTools

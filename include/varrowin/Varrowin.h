@@ -12,6 +12,41 @@ inline constexpr const char* kUsage =
     "Usage: Varrowin filename startyear XorY Threshold delimiter [burn-in] "
     "[patch_size_threshold] [moving_average_type (sma | exp | smm) window_size]";
 
+// The text of Varrowin --help (or -h): the usage line, the arguments and what the report's
+// North and South mean. Written to standard output with its final end of line.
+inline constexpr const char* kHelp =
+    "Usage: Varrowin filename startyear XorY Threshold delimiter [burn-in] "
+    "[patch_size_threshold] [moving_average_type (sma | exp | smm) window_size]\n"
+    "       Varrowin --help | -h | --version\n"
+    "\n"
+    "  filename              the MP file to read\n"
+    "  startyear             calendar year of the model's first time step:\n"
+    "                        a whole number\n"
+    "  XorY                  axis along which the margins are taken: X or Y\n"
+    "                        (x and y are read as X and Y)\n"
+    "  Threshold             share of a year's population that forms a margin:\n"
+    "                        a number greater than 0 and less than 1, e.g. 0.1\n"
+    "  delimiter             field separator of the report, used exactly as given:\n"
+    "                        one or more characters\n"
+    "  burn-in               leading years left out of the shift table:\n"
+    "                        a whole number, 0 or more (default 0)\n"
+    "  patch_size_threshold  keep only patches with this many consecutive years of\n"
+    "                        non-zero population: a whole number; 0 or less keeps\n"
+    "                        all (default 0)\n"
+    "  moving_average_type   smoothing of the centroid series: sma (moving average),\n"
+    "                        exp (exponential), smm (moving median); default none\n"
+    "  window_size           smoothing window in years: a whole number, 1 or more\n"
+    "\n"
+    "Whole numbers are decimal digits with an optional sign and must fit in 32 bits.\n"
+    "North is the margin gathered from the low end of the chosen axis (its smallest\n"
+    "coordinates) and South the one from the high end, for X as for Y; with raster\n"
+    "coordinates, where Y grows downwards, low Y is the northern edge. For each\n"
+    "margin, year and ordinate (X, Y) the offset is the range's centroid in the\n"
+    "reference year (the last burn-in year, or the first year) minus the margin's\n"
+    "centroid; a cell is 100 * | |offset| - |first offset| | / |first offset|, the\n"
+    "first offset being that of the table's first year: a change in percent without\n"
+    "sign, not scaled by the resolution.\n";
+
 // Runs Varrowin on the arguments that follow the program name, writing the report to out and
 // the usage line or an error message to err. Returns the exit status: 0 after a complete run,
 // 1 after the usage line or an error. Never throws.
