@@ -126,9 +126,8 @@ with_attributes <- function(df, result) {
 #' @param start_year The calendar year of the model's first time step: a
 #'   whole number from -2147483647 to 2147483647.
 #' @param axis \code{"X"} or \code{"Y"} (\code{"x"} and \code{"y"} read as
-#'   upper case): the map axis along which the margins are taken. Unlike the
-#'   program, which reads only the first character of its argument and takes
-#'   everything but an upper-case X as Y, any other text is an error.
+#'   upper case): the map axis along which the margins are taken, as in the
+#'   program; any other text is an error.
 #' @param threshold The share of a year's population that each margin holds,
 #'   greater than 0 and less than 1.
 #' @param burn_in The number of leading years left out of the shifts, 0 or

@@ -8,15 +8,11 @@ read_cases <- function() {
   cases
 }
 
-# The program reads its axis argument by its first character: an upper-case X selects X, every
-# other word Y.
-program_axis <- function(word) if (startsWith(word, "X")) "X" else "Y"
-
 # The options of a case as margin_shifts takes them.
 case_args <- function(case) {
   args <- list(
     path = data_path(case$file), start_year = as.numeric(case$start_year),
-    axis = program_axis(case$axis), threshold = as.numeric(case$threshold),
+    axis = case$axis, threshold = as.numeric(case$threshold),
     burn_in = as.numeric(case$burn_in),
     patch_size_threshold = as.numeric(case$patch_size_threshold)
   )
