@@ -163,8 +163,7 @@ std::vector<TStoredCase> StoredCases() {
     c.file = f[1];
     TAnalysisOptions& o = c.options;
     o.startYear = std::stoi(f[2]);
-    // The program takes an upper-case X as X and every other word as Y.
-    o.axis = f[3].starts_with('X') ? 'X' : 'Y';
+    o.axis = f[3].at(0);
     o.threshold = std::stod(f[4]);
     o.burnIn = std::stoi(f[5]);
     o.patchSizeThreshold = std::stoi(f[6]);
