@@ -1,6 +1,7 @@
 """The GIL is released while a file is loaded and analysed: two threads analysing two files
 take about the time of one, given two cores."""
 
+import hashlib
 import os
 import shutil
 import threading
@@ -78,36 +79,48 @@ def test_python_runs_while_a_file_is_analysed(large_files):
     assert longest_pause < 0.5 * call
 
 
+def pair_ratio(work, arguments, attempts=3):
+    """The best time of two threads running work(a) and work(b) at once, over the best time of
+    one work(a), from a few attempts each."""
+    single = []
+    both = []
+    for _ in range(attempts):
+        started = time.perf_counter()
+        work(arguments[0])
+        single.append(time.perf_counter() - started)
+        threads = [threading.Thread(target=work, args=(argument,)) for argument in arguments]
+        started = time.perf_counter()
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        both.append(time.perf_counter() - started)
+    return min(both) / min(single), min(single)
+
+
 @pytest.mark.skipif(cores() < 2, reason="needs two cores")
 def test_two_threads_analyse_two_files_in_about_the_time_of_one(large_files):
     first, second = large_files
     expected = analyse(first)
     assert len(expected) == 2 * (YEARS - 2)
-
-    single = []
-    for _ in range(2):
-        started = time.perf_counter()
-        analyse(first)
-        single.append(time.perf_counter() - started)
-    single_time = min(single)
-
     results = {}
 
     def work(path):
         results[path] = analyse(path)
 
-    threads = [threading.Thread(target=work, args=(path,)) for path in (first, second)]
-    started = time.perf_counter()
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    both_time = time.perf_counter() - started
-
-    print("one file: %.3f s, two files in two threads: %.3f s (%.2f x)"
-          % (single_time, both_time, both_time / single_time))
-    for path in (first, second):
+    ratio, single_time = pair_ratio(work, large_files)
+    for path in large_files:
         assert np.array_equal(results[path]["x_shift"], expected["x_shift"], equal_nan=True)
         assert np.array_equal(results[path]["y_shift"], expected["y_shift"], equal_nan=True)
     assert single_time > 0.1, "the file is too small to measure"
-    assert both_time < 1.6 * single_time
+
+    # A control that is known to run in parallel (hashing releases the GIL) tells whether two
+    # cores are free for this process at all; on a machine busy with other work they are not.
+    data = b"\x5a" * (64 << 20)
+    control, _ = pair_ratio(lambda _: hashlib.sha256(data).digest(), (0, 1))
+    print("one file: %.3f s; two files in two threads: %.2f x that; control: %.2f x"
+          % (single_time, ratio, control))
+    if control >= 1.4:
+        pytest.skip("two threads of hashing took %.2f x the time of one: no two free cores"
+                    % control)
+    assert ratio < 1.6
