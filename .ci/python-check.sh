@@ -69,7 +69,8 @@ compgen -G "$site/varrowin/_core*.so" > /dev/null || fail "no _core module in $s
 cd "$work"
 imported=$(PYTHONPATH=$site "$python" -c 'import varrowin; print(varrowin.__file__)') ||
   fail "the installed package does not import"
-[ "$imported" = "$site/varrowin/__init__.py" ] || fail "imported $imported, not the installed package"
+[ "$imported" = "$site/varrowin/__init__.py" ] ||
+  fail "imported $imported, not the installed package"
 
 note "pytest on the installed package"
 # pytest ends with status 5 when it collects no test: that fails here like any other status.

@@ -46,7 +46,8 @@ def results(path):
         "x": contents.patches["x"], "y": contents.patches["y"],
         "population": contents.populations["population"],
         "resolution": np.array([contents.resolution]),
-        "shifts": varrowin.margin_shifts(path, 2000, "Y", 0.3, smoothing="exp", window=2)["y_shift"],
+        "shifts": varrowin.margin_shifts(path, 2000, "Y", 0.3, smoothing="exp",
+                                         window=2)["y_shift"],
         "grid": varrowin.range_centroids(source_path("examples/grid.mp"), 2000, "X", 0.15)["x_km"],
     }
 

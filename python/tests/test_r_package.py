@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import varrowin
-from conftest import CASES, case_arguments, source_path
+from conftest import case_arguments, source_path
 
 R_LIB = os.environ.get("VARROWIN_R_LIB", "")
 RSCRIPT = shutil.which("Rscript")
@@ -33,7 +33,8 @@ window <- if (smoothing == "none") NULL else as.integer(args[9])
 hex <- function(v) sprintf("%a", v)
 emit <- function(label, frame) {
   cat(label, paste(names(frame), collapse = "\t"), sep = "\t"); cat("\n")
-  cells <- lapply(frame, function(column) if (is.double(column)) hex(column) else as.character(column))
+  cells <- lapply(frame, function(column)
+    if (is.double(column)) hex(column) else as.character(column))
   for (i in seq_len(nrow(frame))) {
     cat(label, vapply(cells, `[`, "", i), sep = "\t"); cat("\n")
   }

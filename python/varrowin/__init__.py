@@ -23,9 +23,10 @@ from __future__ import annotations
 import numbers
 import operator
 import os
-from typing import Any, Dict, Mapping, NamedTuple, Optional, Tuple
+from typing import Any, Dict, Mapping, NamedTuple, Optional, Tuple, Union
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _core
 from ._core import VarrowinError
@@ -48,6 +49,8 @@ __all__ = [
     "convex_hull",
     "__version__",
 ]
+
+PathArgument = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 _INT64_MIN = -(2**63)
 _INT64_MAX = 2**63 - 1
@@ -187,7 +190,7 @@ def _interleave(*columns: np.ndarray) -> np.ndarray:
     return out
 
 
-def read_mp(path: Any, start_year: int) -> MPContents:
+def read_mp(path: PathArgument, start_year: int) -> MPContents:
     """Read an MP file: its patches and each patch's population in each year.
 
     Arguments:
@@ -215,8 +218,8 @@ def read_mp(path: Any, start_year: int) -> MPContents:
     return MPContents(patches, populations, raw["resolution"])
 
 
-def margin_shifts(path: Any, start_year: int, axis: str, threshold: float, burn_in: int = 0,
-                  patch_size_threshold: int = 0, smoothing: Optional[str] = None,
+def margin_shifts(path: PathArgument, start_year: int, axis: str, threshold: float,
+                  burn_in: int = 0, patch_size_threshold: int = 0, smoothing: Optional[str] = None,
                   window: Optional[int] = None) -> Table:
     """The program's report as a table: the North and South margin shifts per year.
 
@@ -262,9 +265,9 @@ def margin_shifts(path: Any, start_year: int, axis: str, threshold: float, burn_
     }, attrs)
 
 
-def range_centroids(path: Any, start_year: int, axis: str, threshold: float, burn_in: int = 0,
-                    patch_size_threshold: int = 0, smoothing: Optional[str] = None,
-                    window: Optional[int] = None) -> Table:
+def range_centroids(path: PathArgument, start_year: int, axis: str, threshold: float,
+                    burn_in: int = 0, patch_size_threshold: int = 0,
+                    smoothing: Optional[str] = None, window: Optional[int] = None) -> Table:
     """The centroids that margin_shifts computes its shifts from.
 
     Arguments: as margin_shifts (same names, order, meanings and errors).
@@ -308,7 +311,7 @@ def _points(x: Any, y: Any) -> Tuple[np.ndarray, np.ndarray]:
     return xs, ys
 
 
-def mcp_area(x: Any, y: Any) -> float:
+def mcp_area(x: npt.ArrayLike, y: npt.ArrayLike) -> float:
     """The area of the convex hull (minimum convex polygon) of the points (x[i], y[i]).
 
     Arguments:
@@ -323,7 +326,7 @@ def mcp_area(x: Any, y: Any) -> float:
     return _core.mcp_area(xs, ys)
 
 
-def convex_hull(x: Any, y: Any) -> Table:
+def convex_hull(x: npt.ArrayLike, y: npt.ArrayLike) -> Table:
     """The convex hull of the points (x[i], y[i]).
 
     Arguments:
