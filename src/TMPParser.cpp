@@ -1,17 +1,21 @@
 #include <varrowin/TMPParser.h>
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <streambuf>
+#include <memory>
 #include <string_view>
-#include <system_error>
+#include <thread>
 #include <utility>
 
+#include "InputSource.h"
+#include "MPLoad.h"
 #include "NumberText.h"
 
 namespace varrowin::TMPParser {
@@ -31,9 +35,9 @@ bool IsBlankLine(std::string_view line) {
   });
 }
 
-// Cuts lines out of a stream the way std::getline does, but reads the stream in large blocks and
-// hands out views into its own buffer, so that no line is copied. One trailing carriage return
-// is removed from every line.
+// Cuts lines out of a byte source the way std::getline does, but reads the source in large
+// blocks and hands out views into its own buffer, so that no line is copied. One trailing
+// carriage return is removed from every line.
 class TLineReader {
  public:
   enum class TResult {
@@ -42,8 +46,9 @@ class TLineReader {
     kEndOfInput,  // nothing is left to read
   };
 
-  explicit TLineReader(std::istream& in)
-      : source_(in.good() ? in.rdbuf() : nullptr), buffer_(kBlockSize) {}
+  // base is the offset of the source's first byte in the file.
+  explicit TLineReader(TInputSource& source, std::uint64_t base = 0)
+      : source_(source), buffer_(kBlockSize), base_(base) {}
 
   // Delivers the next line in line; the view is valid until the next call.
   TResult Next(std::string_view& line) {
@@ -55,6 +60,11 @@ class TLineReader {
       }
     }
     return NextAfterFill(line);
+  }
+
+  // The offset in the file of the first byte of a line that the last call delivered.
+  std::uint64_t Offset(std::string_view line) const {
+    return base_ + static_cast<std::uint64_t>(line.data() - buffer_.data());
   }
 
  private:
@@ -104,32 +114,33 @@ class TLineReader {
   // enlarging the buffer when the text fills it. Returns false at the end of the input.
   bool Fill() {
     shifted_ = 0;
-    if (source_ == nullptr || atEnd_) {
+    if (atEnd_) {
       return false;
     }
     if (begin_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
       shifted_ = begin_;
+      base_ += begin_;
       end_ -= begin_;
       begin_ = 0;
     }
     if (buffer_.size() - end_ < kBlockSize / 2) {
       buffer_.resize(buffer_.size() * 2);
     }
-    const auto wanted = static_cast<std::streamsize>(buffer_.size() - end_);
-    const std::streamsize got = source_->sgetn(buffer_.data() + end_, wanted);
-    if (got <= 0) {
+    const std::size_t got = source_.Read(buffer_.data() + end_, buffer_.size() - end_);
+    if (got == 0) {
       atEnd_ = true;
       return false;
     }
-    end_ += static_cast<std::size_t>(got);
+    end_ += got;
     return true;
   }
 
-  std::streambuf* source_;
+  TInputSource& source_;
   std::vector<char> buffer_;
+  std::uint64_t base_;     // offset in the file of buffer_[0]
   std::size_t begin_ = 0;  // first unread byte
-  std::size_t end_ = 0;    // one past the last byte read from the stream
+  std::size_t end_ = 0;    // one past the last byte read from the source
   std::size_t shifted_ = 0;
   bool atEnd_ = false;
 };
@@ -238,11 +249,166 @@ double ReadResolution(std::string_view line) {
   return ParseDouble(first.substr(from, lastEnd + 1 - from));
 }
 
+// The patch a patch line makes: name, X and Y from its first three comma-separated fields; the
+// rest of the line is not looked at. No patch when the line has fewer than three fields.
+std::optional<TPatch> PatchFromLine(std::string_view line) {
+  std::string_view fields[3];
+  std::size_t count = 0;
+  ForEachWord(line, ",", [&fields, &count](std::string_view word) {
+    fields[count++] = word;
+    return count < 3;
+  });
+  if (count < 3) {
+    return std::nullopt;
+  }
+  return TPatch(std::string(fields[0]), ParseDouble(fields[1]), ParseDouble(fields[2]));
+}
+
+// The patch-line number on a block header: the second word of the line cut at full stops and
+// blanks, as atol converts it; 0 when the header names no patch line in 1..count.
+std::size_t HeaderNumber(std::string_view header, std::size_t count) {
+  const std::string_view word = NthWord(header, ". ", 1);
+  if (word.empty()) {
+    return 0;
+  }
+  const TParsedInteger number = ParseInteger(word);
+  return number.value >= 1 && number.value <= static_cast<std::int64_t>(count)
+             ? static_cast<std::size_t>(number.value)
+             : 0;
+}
+
+// Reads the next line that is not blank into line. Returns false at the end of the input.
+bool NextNonBlank(TLineReader& lines, std::string_view& line) {
+  for (;;) {
+    if (lines.Next(line) == TLineReader::TResult::kEndOfInput) {
+      return false;
+    }
+    if (!IsBlankLine(line)) {
+      return true;
+    }
+  }
+}
+
+// Memory stays proportional to the input: the reservation for a block follows either the counted
+// all-patches block or a complete block of as many lines. Beyond the cap the storage grows as
+// the values arrive.
+void ReserveBlock(TPatch& patch, std::int64_t steps) {
+  constexpr std::int64_t kMaxReservation = std::int64_t{1} << 26;
+  patch.ReserveYears(static_cast<std::size_t>(steps < kMaxReservation ? steps : kMaxReservation));
+}
+
+// Where the population section is read from when several threads may share it: a regular file
+// read with pread.
+struct TParallelFile {
+  int fd = -1;
+  std::string displayName;
+  std::uint64_t size = 0;
+  unsigned threads = 1;
+  std::uint64_t minChunkBytes = kDefaultMinChunkBytes;
+};
+
+// The state shared by the threads that parse parts of one population section. Each part starts
+// at a block header and ends where the next part starts.
+struct TSharedParse {
+  const TParallelFile& file;
+  const std::vector<TPatch*>& byNumber;  // byNumber[k]: the patch of patch line k + 1
+  std::int64_t steps;
+  TYear startYear;
+  std::vector<std::atomic<bool>> claimed;  // claimed[k]: a block for patch line k + 1 was met
+};
+
+// What one part held: its complete blocks up to the first one that does not agree with the
+// sequential reading, and whether there was such a block.
+struct TPartResult {
+  std::int64_t blocks = 0;
+  bool stopped = true;  // a block did not agree, or the part could not be read
+};
+
+// Parses the blocks whose headers start in [from, to). A block agrees with the sequential reading
+// when its header names a patch line that no other block has named, all its data lines lie
+// before to, and its years fit 32 bits; the part ends cleanly when the line after its last block
+// that is not blank lies at to (or at the end of the file).
+TPartResult ParsePart(TSharedParse& shared, std::uint64_t from, std::uint64_t to) {
+  TPartResult result;
+  TFileSource source(shared.file.fd, shared.file.displayName, from, to);
+  TLineReader lines(source, from);
+  std::string_view line;
+  if (!NextNonBlank(lines, line) || lines.Offset(line) != from) {
+    return result;
+  }
+  for (;;) {
+    const std::size_t number = HeaderNumber(line, shared.byNumber.size());
+    if (number == 0 || shared.claimed[number - 1].exchange(true)) {
+      return result;
+    }
+    TPatch& patch = *shared.byNumber[number - 1];
+    ReserveBlock(patch, shared.steps);
+    for (std::int64_t i = 0; i < shared.steps; ++i) {
+      const std::int64_t year = std::int64_t{shared.startYear} + i;
+      if (!NextNonBlank(lines, line) || year > std::numeric_limits<TYear>::max()) {
+        return result;
+      }
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line));
+    }
+    ++result.blocks;
+    if (!NextNonBlank(lines, line)) {
+      result.stopped = false;
+      return result;
+    }
+  }
+}
+
+// The offset of the first line at or after offset that contains "Pop.", looked for within a few
+// MiB; 0 when there is none there.
+std::uint64_t FindHeaderAfter(const TParallelFile& file, std::uint64_t offset) {
+  constexpr std::size_t kPiece = std::size_t{1} << 18;
+  constexpr std::size_t kLimit = std::size_t{4} << 20;
+  // Starting one byte early tells whether offset itself begins a line.
+  const std::uint64_t start = offset - 1;
+  std::vector<char> window;
+  std::size_t lineStart = std::string_view::npos;  // in window
+  std::size_t searched = 0;
+  while (window.size() < kLimit && start + window.size() < file.size) {
+    const std::size_t old = window.size();
+    window.resize(old + kPiece);
+    TFileSource source(file.fd, file.displayName, start + old, file.size);
+    const std::size_t got = source.Read(window.data() + old, kPiece);
+    window.resize(old + got);
+    if (got == 0) {
+      break;
+    }
+    const std::string_view text(window.data(), window.size());
+    for (;;) {
+      if (lineStart == std::string_view::npos) {
+        const std::size_t feed = text.find('\n', searched);
+        if (feed == std::string_view::npos) {
+          searched = text.size();
+          break;
+        }
+        lineStart = feed + 1;
+        searched = lineStart;
+      }
+      const std::size_t feed = text.find('\n', searched);
+      if (feed == std::string_view::npos) {
+        searched = text.size();
+        break;  // the line goes on in the next piece
+      }
+      if (Contains(text.substr(lineStart, feed - lineStart), "Pop.")) {
+        return start + lineStart;
+      }
+      lineStart = feed + 1;
+      searched = lineStart;
+    }
+  }
+  return 0;
+}
+
 // The working state of one load: the collection being built, the patch scan and the index from
 // patch-line number to patch name.
 class TLoader {
  public:
-  TLoader(std::istream& in, TYear startYear) : lines_(in), startYear_(startYear) {}
+  TLoader(TInputSource& source, TYear startYear, const TParallelFile* parallel = nullptr)
+      : lines_(source), startYear_(startYear), parallel_(parallel) {}
 
   TPatches Load() {
     std::string_view line;
@@ -264,6 +430,10 @@ class TLoader {
     return std::move(patches_);
   }
 
+  // Threads that parsed the population section; 0 when the threaded parse failed and the file
+  // must be read again alone.
+  unsigned ThreadsUsed() const { return threadsUsed_; }
+
  private:
   void ScanPatchLine(std::string_view line) {
     if (Contains(line, "Migration")) {
@@ -272,38 +442,23 @@ class TLoader {
       return;
     }
     inPatchSection_ = true;
-    std::optional<TPatch> patch = ParsePatchLine(std::string(line));
+    std::optional<TPatch> patch = PatchFromLine(line);
     if (!patch) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
     numberIndex_.push_back(patch->GetName());
+    const std::int64_t before = patches_.GetNumPatches();
     patches_.AddPatch(std::move(*patch));
-  }
-
-  // Reads the next line that is not blank into line. Returns false at the end of the input.
-  bool NextNonBlank(std::string_view& line) {
-    for (;;) {
-      if (lines_.Next(line) == TLineReader::TResult::kEndOfInput) {
-        return false;
-      }
-      if (!IsBlankLine(line)) {
-        return true;
-      }
+    if (patches_.GetNumPatches() == before) {
+      throw TError("Duplicate patch name: " + numberIndex_.back());
     }
   }
 
-  // The patch that a block header names by its patch-line number: the second word of the line
-  // cut at full stops and blanks. Throws TError("Patch does not exist") for any other header.
+  // The patch that a block header names by its patch-line number.
+  // Throws TError("Patch does not exist") for any other header.
   TPatch& BlockPatch(std::string_view header) {
-    const std::string_view word = NthWord(header, ". ", 1);
-    std::string name;
-    if (!word.empty()) {
-      const TParsedInteger number = ParseInteger(word);
-      if (number.value >= 1 && number.value <= static_cast<std::int64_t>(numberIndex_.size())) {
-        name = numberIndex_[static_cast<std::size_t>(number.value - 1)];
-      }
-    }
-    return patches_.GetPatch(name);
+    const std::size_t number = HeaderNumber(header, numberIndex_.size());
+    return patches_.GetPatch(number == 0 ? std::string() : numberIndex_[number - 1]);
   }
 
   void ReadPopulationSection() {
@@ -311,7 +466,7 @@ class TLoader {
     std::int64_t steps = 0;
     std::string_view line;
     for (;;) {
-      if (!NextNonBlank(line)) {
+      if (!NextNonBlank(lines_, line)) {
         if (patches_.GetNumPatches() == 0) {
           return;
         }
@@ -323,13 +478,96 @@ class TLoader {
       ++steps;
     }
     const std::int64_t numBlocks = patches_.GetNumPatches();
+    if (parallel_ != nullptr && steps > 0 && numBlocks >= 2) {
+      const unsigned threads = ReadInParallel(lines_.Offset(line), steps);
+      if (threads != 1) {
+        threadsUsed_ = threads;
+        return;
+      }
+    }
     for (std::int64_t block = 0; block < numBlocks; ++block) {
       TPatch& patch = BlockPatch(line);
       ReadBlock(patch, steps);
-      if (!NextNonBlank(line) && block + 1 < numBlocks) {
+      if (!NextNonBlank(lines_, line) && block + 1 < numBlocks) {
         throw TError(std::string(kEndOfFileMessage));
       }
     }
+  }
+
+  // Reads the blocks from the first header at offset to the end of the file in parts, one thread
+  // per part. Returns the number of threads used; 1 when the section is too small to split (then
+  // nothing is read), 0 when the parts did not agree with the sequential reading.
+  unsigned ReadInParallel(std::uint64_t offset, std::int64_t steps) {
+    const TParallelFile& file = *parallel_;
+    if (file.size <= offset) {
+      return 1;
+    }
+    const std::uint64_t length = file.size - offset;
+    const std::uint64_t wanted = std::min<std::uint64_t>(
+        file.threads, length / std::max<std::uint64_t>(file.minChunkBytes, 1));
+    if (wanted < 2) {
+      return 1;
+    }
+    std::vector<std::uint64_t> starts{offset};
+    for (std::uint64_t part = 1; part < wanted; ++part) {
+      const std::uint64_t target = offset + length / wanted * part;
+      const std::uint64_t header = FindHeaderAfter(file, target);
+      if (header > starts.back()) {
+        starts.push_back(header);
+      }
+    }
+    if (starts.size() < 2) {
+      return 1;
+    }
+    starts.push_back(file.size);
+
+    // The patches are resolved before the threads start; the threads only set years on them.
+    std::vector<TPatch*> byNumber;
+    byNumber.reserve(numberIndex_.size());
+    for (const std::string& name : numberIndex_) {
+      byNumber.push_back(&patches_.GetPatch(name));
+    }
+    TSharedParse shared{file, byNumber, steps, startYear_,
+                        std::vector<std::atomic<bool>>(byNumber.size())};
+    const std::size_t parts = starts.size() - 1;
+    std::vector<TPartResult> results(parts);
+    std::vector<char> readFailed(parts, 0);
+    auto run = [&shared, &starts, &results, &readFailed](std::size_t part) {
+      try {
+        results[part] = ParsePart(shared, starts[part], starts[part + 1]);
+      } catch (...) {
+        readFailed[part] = 1;  // a read error or no memory: the sequential reading meets it again
+      }
+    };
+    {
+      std::vector<std::jthread> workers;
+      workers.reserve(parts - 1);
+      for (std::size_t part = 1; part < parts; ++part) {
+        workers.emplace_back(run, part);
+      }
+      run(0);
+    }
+    // The sequential reading reads as many blocks as there are patches, then one more line, and
+    // ignores the rest of the file. The parts agree with it when the blocks before the first part
+    // that stopped early number at least that many. Blocks after that count cannot have set a
+    // year: each of the first blocks named a different patch, so all patches were named, and a
+    // later block naming one of them either lost the claim or took it from one of the first
+    // blocks, which then did not agree.
+    const std::int64_t numPatches = patches_.GetNumPatches();
+    std::int64_t total = 0;
+    for (std::size_t part = 0; part < parts; ++part) {
+      if (readFailed[part] != 0) {
+        return 0;
+      }
+      total += results[part].blocks;
+      if (total >= numPatches) {
+        return static_cast<unsigned>(parts);
+      }
+      if (results[part].stopped) {
+        return 0;
+      }
+    }
+    return 0;
   }
 
   // Reads the T data lines of one block: year startYear + i gets the first word of data line i.
@@ -337,14 +575,10 @@ class TLoader {
     if (steps <= 0) {
       return;
     }
-    // Memory stays proportional to the input: the reservation for this block follows either
-    // the counted all-patches block or a complete block of as many lines. Beyond the cap the
-    // storage grows as the values arrive.
-    constexpr std::int64_t kMaxReservation = std::int64_t{1} << 26;
-    patch.ReserveYears(static_cast<std::size_t>(steps < kMaxReservation ? steps : kMaxReservation));
+    ReserveBlock(patch, steps);
     std::string_view line;
     for (std::int64_t i = 0; i < steps; ++i) {
-      if (!NextNonBlank(line)) {
+      if (!NextNonBlank(lines_, line)) {
         throw TError(std::string(kEndOfFileMessage));
       }
       const std::int64_t year = std::int64_t{startYear_} + i;
@@ -357,6 +591,8 @@ class TLoader {
 
   TLineReader lines_;
   TYear startYear_;
+  const TParallelFile* parallel_;
+  unsigned threadsUsed_ = 1;
   TPatches patches_;
   bool resolutionFound_ = false;
   bool inPatchSection_ = false;
@@ -378,26 +614,84 @@ void Tokenize(const std::string& line, std::vector<std::string>& tokens,
 // The line is taken by value as the interface has always done; it is only read.
 // cppcheck-suppress passedByValue
 std::optional<TPatch> ParsePatchLine(std::string line) {
-  std::vector<std::string> fields;
-  Tokenize(line, fields, ",");
-  if (fields.size() < 3) {
-    return std::nullopt;
-  }
-  return TPatch(fields[0], ParseDouble(fields[1]), ParseDouble(fields[2]));
+  return PatchFromLine(line);
 }
 
 TPatches LoadMP(std::istream& in, TYear startYear) {
-  return TLoader(in, startYear).Load();
+  std::unique_ptr<TInputSource> source =
+      DecodeIfGzip(std::make_unique<TStreamSource>(in), "input stream");
+  return TLoader(*source, startYear).Load();
 }
 
 TPatches LoadMP(std::string fileName, TYear startYear) {
-  std::ifstream file(fileName);
-  std::error_code error;
-  // A directory opens as a file on some systems and fails only at the first read.
-  if (!file.is_open() || std::filesystem::is_directory(fileName, error)) {
-    throw TError("Cannot open file: " + fileName);
+  return LoadMPFile(fileName, startYear, TLoadSettings{});
+}
+
+TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSettings& settings,
+                    TLoadReport* report) {
+  const unsigned threads = settings.threads != 0 ? settings.threads : DefaultThreadCount();
+  const TOpenedInput input = OpenInput(fileName);
+  TLoadReport done;
+  auto open = [&input]() -> std::unique_ptr<TInputSource> {
+    if (input.regularFile) {
+      return std::make_unique<TFileSource>(input.fd, input.displayName, 0, TFileSource::kToEnd);
+    }
+    return std::make_unique<TFileSource>(input.fd, input.displayName);
+  };
+  std::unique_ptr<TInputSource> source = DecodeIfGzip(open(), input.displayName, &done.gzip);
+  const TParallelFile file{input.fd, input.displayName, input.size, threads,
+                           settings.minChunkBytes};
+  const bool parallel = input.regularFile && !done.gzip && threads > 1;
+  std::optional<TPatches> patches;
+  {
+    TLoader loader(*source, startYear, parallel ? &file : nullptr);
+    patches.emplace(loader.Load());
+    done.threadsUsed = loader.ThreadsUsed();
   }
-  return LoadMP(file, startYear);
+  if (done.threadsUsed == 0) {
+    // The parts did not agree with reading the file in order: read it again in order.
+    patches.reset();
+    done.reread = true;
+    done.threadsUsed = 1;
+    source = DecodeIfGzip(open(), input.displayName, nullptr);
+    patches.emplace(TLoader(*source, startYear).Load());
+  }
+  if (report != nullptr) {
+    *report = done;
+  }
+  return std::move(*patches);
+}
+
+unsigned ParseThreadCount(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  const std::size_t last = text.find_last_not_of(" \t");
+  bool valid = first != std::string::npos;
+  std::uint64_t value = 0;
+  if (valid) {
+    for (std::size_t i = first; i <= last && valid; ++i) {
+      valid = IsDigit(text[i]);
+      value = std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(text[i] - '0'),
+                                      std::uint64_t{kMaxThreads} + 1);
+    }
+  }
+  if (!valid || value < 1 || value > kMaxThreads) {
+    throw TError("VARROWIN_THREADS must be a whole number from 1 to " +
+                 std::to_string(kMaxThreads));
+  }
+  return static_cast<unsigned>(value);
+}
+
+unsigned DefaultThreadCount() {
+  const char* const text = std::getenv("VARROWIN_THREADS");
+  if (text != nullptr && *text != '\0') {
+    return ParseThreadCount(text);
+  }
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (sched_getaffinity(0, sizeof(cpus), &cpus) == 0) {
+    return static_cast<unsigned>(std::max(CPU_COUNT(&cpus), 1));
+  }
+  return 1;
 }
 
 }  // namespace varrowin::TMPParser
