@@ -168,7 +168,20 @@ bool TGzipSource::NextMember() {
 
 std::size_t TGzipSource::Read(char* buffer, std::size_t size) {
   z_stream& z = state_->stream;
-  while (!finished_) {
+  for (;;) {
+    if (pending_ != nullptr) {
+      Fail(pending_);
+    }
+    if (finished_) {
+      return 0;
+    }
+    if (memberEnded_) {
+      memberEnded_ = false;
+      if (!NextMember()) {
+        finished_ = true;
+        return 0;
+      }
+    }
     if (!FillInput()) {
       Fail("truncated gzip data");
     }
@@ -178,20 +191,25 @@ std::size_t TGzipSource::Read(char* buffer, std::size_t size) {
     const int status = inflate(&z, Z_NO_FLUSH);
     const std::size_t produced = before - z.avail_out;
     if (status == Z_STREAM_END) {
-      if (!NextMember()) {
-        finished_ = true;
-      }
+      memberEnded_ = true;
     } else if (status == Z_MEM_ERROR) {
       throw std::bad_alloc();
     } else if (status != Z_OK && status != Z_BUF_ERROR) {
-      // Z_DATA_ERROR covers bad headers and blocks as well as CRC and length mismatches.
-      Fail("corrupt gzip data");
+      // Z_DATA_ERROR covers bad headers and blocks as well as CRC and length mismatches. The
+      // bytes decoded before the fault are delivered first, so that the reader meets the faults
+      // in the order of the data.
+      pending_ = "corrupt gzip data";
     }
     if (produced > 0) {
       return produced;
     }
   }
-  return 0;
+}
+
+void ReadToEnd(TInputSource& source) {
+  std::vector<char> buffer(std::size_t{1} << 16);
+  while (source.Read(buffer.data(), buffer.size()) > 0) {
+  }
 }
 
 bool IsGzipMagic(const char* data, std::size_t size) {

@@ -112,8 +112,13 @@ class TGzipSource : public TInputSource {
   std::string name_;
   std::unique_ptr<TState> state_;
   std::vector<char> input_;
+  const char* pending_ = nullptr;  // a fault met after bytes that were still delivered
+  bool memberEnded_ = false;
   bool finished_ = false;
 };
+
+// Reads the source to its end, so that a gzip source checks every member and what follows.
+void ReadToEnd(TInputSource& source);
 
 // True when the bytes begin with the gzip magic number 1f 8b.
 bool IsGzipMagic(const char* data, std::size_t size);

@@ -618,9 +618,15 @@ std::optional<TPatch> ParsePatchLine(std::string line) {
 }
 
 TPatches LoadMP(std::istream& in, TYear startYear) {
+  bool gzip = false;
   std::unique_ptr<TInputSource> source =
-      DecodeIfGzip(std::make_unique<TStreamSource>(in), "input stream");
-  return TLoader(*source, startYear).Load();
+      DecodeIfGzip(std::make_unique<TStreamSource>(in), "input stream", &gzip);
+  TPatches patches = TLoader(*source, startYear).Load();
+  if (gzip) {
+    // Compressed data counts only when all of it is sound, also the part after the sections.
+    ReadToEnd(*source);
+  }
+  return patches;
 }
 
 TPatches LoadMP(std::string fileName, TYear startYear) {
@@ -647,6 +653,10 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
     TLoader loader(*source, startYear, parallel ? &file : nullptr);
     patches.emplace(loader.Load());
     done.threadsUsed = loader.ThreadsUsed();
+  }
+  if (done.gzip) {
+    // Compressed data counts only when all of it is sound, also the part after the sections.
+    ReadToEnd(*source);
   }
   if (done.threadsUsed == 0) {
     // The parts did not agree with reading the file in order: read it again in order.
