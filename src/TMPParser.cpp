@@ -629,6 +629,8 @@ TPatches LoadMP(std::istream& in, TYear startYear) {
   return patches;
 }
 
+// The name is taken by value as the interface has always done; it is only read.
+// cppcheck-suppress passedByValue
 TPatches LoadMP(std::string fileName, TYear startYear) {
   return LoadMPFile(fileName, startYear, TLoadSettings{});
 }
