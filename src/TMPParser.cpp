@@ -656,8 +656,9 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
     patches.emplace(loader.Load());
     done.threadsUsed = loader.ThreadsUsed();
   }
-  if (done.gzip) {
-    // Compressed data counts only when all of it is sound, also the part after the sections.
+  if (done.gzip || !input.regularFile) {
+    // Compressed data counts only when all of it is sound, also the part after the sections. A
+    // pipe is read to its end too, so that the program writing it is not stopped by SIGPIPE.
     ReadToEnd(*source);
   }
   if (done.threadsUsed == 0) {

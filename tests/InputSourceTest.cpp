@@ -165,7 +165,9 @@ TEST(GzipInput, ProgramReportsTheSameOrNothing) {
 }
 
 // Runs the program with the bytes on a pipe as standard input.
-TRunResult RunWithStdin(const std::vector<std::string>& args, const std::string& bytes) {
+// allWritten, when given, tells whether the program took every byte.
+TRunResult RunWithStdin(const std::vector<std::string>& args, const std::string& bytes,
+                        bool* allWritten = nullptr) {
   const TTempFile out("", "stdout");
   const TTempFile err("", "stderr");
   int ends[2];
@@ -206,6 +208,9 @@ TRunResult RunWithStdin(const std::vector<std::string>& args, const std::string&
     written += static_cast<std::size_t>(n);
   }
   close(ends[1]);
+  if (allWritten != nullptr) {
+    *allWritten = written == bytes.size();
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   TRunResult result;
@@ -224,6 +229,12 @@ TEST(StandardInput, DashReadsPlainAndGzipFromAPipe) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, expected.out);
   }
+  // A pipe is read to its end, so that the program writing it is not stopped by SIGPIPE.
+  bool allWritten = false;
+  const TRunResult tail = RunWithStdin({"-", "2000", "X", "0.25", ","},
+                                       Grid() + std::string(1 << 20, '\n'), &allWritten);
+  EXPECT_EQ(tail.out, expected.out);
+  EXPECT_TRUE(allWritten);
   const TRunResult bad = RunWithStdin({"-", "2000", "X", "0.25", ","}, GzipMember(Grid()) + "x");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out, "");
