@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -543,7 +544,11 @@ class TLoader {
       std::vector<std::jthread> workers;
       workers.reserve(parts - 1);
       for (std::size_t part = 1; part < parts; ++part) {
-        workers.emplace_back(run, part);
+        try {
+          workers.emplace_back(run, part);
+        } catch (const std::system_error&) {
+          run(part);  // no thread to be had: this thread parses the part itself
+        }
       }
       run(0);
     }
