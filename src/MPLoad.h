@@ -2,6 +2,7 @@
 // TMPParser::LoadMP(fileName, startYear), for tests and tools that need to choose them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,11 +14,19 @@ namespace varrowin::TMPParser {
 // The population section is parsed by several threads only when each gets at least this much.
 inline constexpr std::uint64_t kDefaultMinChunkBytes = std::uint64_t{4} << 20;
 
+// How the reader takes in the file: in blocks of blockBytes, and lines longer than longLineBytes
+// not whole but as much of their start as is read from them (at least longLineBytes).
+struct TReadSizes {
+  std::size_t blockBytes = std::size_t{1} << 20;
+  std::size_t longLineBytes = std::size_t{1} << 20;
+};
+
 struct TLoadSettings {
   // Threads for the population section; 0 reads VARROWIN_THREADS, or takes the number of CPUs
   // the process may run on.
   unsigned threads = 0;
   std::uint64_t minChunkBytes = kDefaultMinChunkBytes;
+  TReadSizes sizes;
 };
 
 // What a load did, for tests.

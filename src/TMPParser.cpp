@@ -29,16 +29,133 @@ bool Contains(std::string_view line, std::string_view marker) {
   return line.find(marker) != std::string_view::npos;
 }
 
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
+
 // True when the line holds only white space (blank, tab, CR, FF, VT) or nothing.
 bool IsBlankLine(std::string_view line) {
-  return std::all_of(line.begin(), line.end(), [](char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-  });
+  return std::all_of(line.begin(), line.end(), IsWhiteSpace);
+}
+
+// The marker texts the reader looks for in a line.
+enum TMarker : unsigned {
+  kKm = 1U << 0U,
+  kKch = 1U << 1U,
+  kPop = 1U << 2U,
+  kDch = 1U << 3U,
+  kMigration = 1U << 4U,
+  kPopAll = 1U << 5U,
+  kPopDot = 1U << 6U,
+};
+
+constexpr std::pair<TMarker, std::string_view> kMarkerTexts[] = {
+    {kKm, "km"},
+    {kKch, ".KCH"},
+    {kPop, "Pop"},
+    {kDch, ".DCH"},
+    {kMigration, "Migration"},
+    {kPopAll, "Pop. ALL"},
+    {kPopDot, "Pop."},
+};
+
+// Longest marker text less one: how far a marker can reach back over the end of a piece.
+constexpr std::size_t kMarkerOverlap = 8;
+
+std::string_view MarkerText(TMarker marker) {
+  for (const auto& [m, text] : kMarkerTexts) {
+    if (m == marker) {
+      return text;
+    }
+  }
+  return {};
+}
+
+// The markers of the text that are not in known yet, added to known.
+unsigned MarkersIn(std::string_view text, unsigned known = 0) {
+  for (const auto& [marker, markerText] : kMarkerTexts) {
+    if ((known & marker) == 0 &&
+        memmem(text.data(), text.size(), markerText.data(), markerText.size()) != nullptr) {
+      known |= marker;
+    }
+  }
+  return known;
+}
+
+// What the caller of TLineReader::Next reads from the line besides its markers and whether it is
+// blank. A line longer than the reader keeps whole is delivered as its head: enough of it for
+// these, the rest only searched for markers and white space.
+enum TNeed : unsigned {
+  kNeedPatchFields = 1U << 0U,  // the first three comma-separated fields
+  kNeedKmWord = 1U << 1U,       // the first word cut at k and m
+  kNeedHeaderWord = 1U << 2U,   // the second word cut at full stops and blanks
+  kNeedDataWord = 1U << 3U,     // the first blank-separated word
+};
+
+// The end (one past the delimiter) of word number index of the text cut at the delimiters, or
+// npos when that word does not end inside the text.
+std::size_t WordEnd(std::string_view text, std::string_view delimiters, std::size_t index) {
+  std::size_t start = text.find_first_not_of(delimiters);
+  for (;;) {
+    if (start == std::string_view::npos) {
+      return std::string_view::npos;
+    }
+    const std::size_t end = text.find_first_of(delimiters, start);
+    if (end == std::string_view::npos) {
+      return std::string_view::npos;
+    }
+    if (index-- == 0) {
+      return end + 1;
+    }
+    start = text.find_first_not_of(delimiters, end);
+  }
+}
+
+// How much of the start of a line the needs read, judged from the part of it in text: npos when
+// that part does not show it yet.
+std::size_t NeededHead(std::string_view text, unsigned needs) {
+  std::size_t head = 0;
+  const struct {
+    TNeed need;
+    std::string_view delimiters;
+    std::size_t index;
+  } words[] = {{kNeedPatchFields, ",", 2},
+               {kNeedKmWord, "km", 0},
+               {kNeedHeaderWord, ". ", 1},
+               {kNeedDataWord, " ", 0}};
+  for (const auto& word : words) {
+    if ((needs & word.need) != 0) {
+      const std::size_t end = WordEnd(text, word.delimiters, word.index);
+      if (end == std::string_view::npos) {
+        return end;
+      }
+      head = std::max(head, end);
+    }
+  }
+  return head;
+}
+
+// A line as TLineReader delivers it.
+struct TLine {
+  std::string_view text;  // the line, or the head of a line too long to keep whole
+  bool cut = false;       // text is only the head; markers and blank describe the whole line
+  unsigned markers = 0;
+  bool blank = false;
+};
+
+bool Has(const TLine& line, TMarker marker) {
+  return line.cut ? (line.markers & marker) != 0 : Contains(line.text, MarkerText(marker));
+}
+
+bool IsBlank(const TLine& line) {
+  return line.cut ? line.blank : IsBlankLine(line.text);
 }
 
 // Cuts lines out of a byte source the way std::getline does, but reads the source in large
 // blocks and hands out views into its own buffer, so that no line is copied. One trailing
-// carriage return is removed from every line.
+// carriage return is removed from every line. A line longer than longLine bytes is not kept
+// whole: only the head that the caller's needs read, while the rest is searched for markers and
+// white space as it passes, so that memory stays bounded whatever the line length.
 class TLineReader {
  public:
   enum class TResult {
@@ -47,26 +164,31 @@ class TLineReader {
     kEndOfInput,  // nothing is left to read
   };
 
-  // base is the offset of the source's first byte in the file.
-  explicit TLineReader(TInputSource& source, std::uint64_t base = 0)
-      : source_(source), buffer_(kBlockSize), base_(base) {}
+  // start is the offset of the source's first byte in the file; the source is read in blocks of
+  // the given size.
+  TLineReader(TInputSource& source, std::uint64_t start, const TReadSizes& sizes)
+      : source_(source),
+        blockSize_(std::max<std::size_t>(sizes.blockBytes, 2)),
+        buffer_(blockSize_),
+        read_(start),
+        longLine_(std::max<std::size_t>(sizes.longLineBytes, 1)) {}
 
-  // Delivers the next line in line; the view is valid until the next call.
-  TResult Next(std::string_view& line) {
+  // Delivers the next line; its text is valid until the next call.
+  TResult Next(TLine& line, unsigned needs) {
+    lineOffset_ = read_ - (end_ - begin_);
+    line.cut = false;
     // The usual case: the whole line is already in the buffer.
     if (begin_ < end_) {
       const void* found = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_);
       if (found != nullptr) {
-        return TakeLine(found, line);
+        return TakeLine(found, line.text);
       }
     }
-    return NextAfterFill(line);
+    return NextAfterFill(line, needs);
   }
 
-  // The offset in the file of the first byte of a line that the last call delivered.
-  std::uint64_t Offset(std::string_view line) const {
-    return base_ + static_cast<std::uint64_t>(line.data() - buffer_.data());
-  }
+  // The offset in the file of the first byte of the line that the last call delivered.
+  std::uint64_t LastOffset() const { return lineOffset_; }
 
  private:
   // Delivers the unread text up to the line feed at found, and moves past that line feed.
@@ -78,16 +200,22 @@ class TLineReader {
   }
 
   // Next, for a line that is not wholly in the buffer yet.
-  TResult NextAfterFill(std::string_view& line) {
+  TResult NextAfterFill(TLine& line, unsigned needs) {
     std::size_t searchFrom = end_;
     for (;;) {
       const void* found = end_ > searchFrom
                               ? std::memchr(buffer_.data() + searchFrom, '\n', end_ - searchFrom)
                               : nullptr;
       if (found != nullptr) {
-        return TakeLine(found, line);
+        return TakeLine(found, line.text);
       }
       searchFrom = end_;
+      if (end_ - begin_ >= longLine_) {
+        const std::size_t head = NeededHead({buffer_.data() + begin_, end_ - begin_}, needs);
+        if (head != std::string_view::npos && head < end_ - begin_) {
+          return LongLine(line, head);
+        }
+      }
       if (!Fill()) {
         break;
       }
@@ -97,12 +225,68 @@ class TLineReader {
     if (begin_ == end_) {
       return TResult::kEndOfInput;
     }
-    line = Cut(begin_, end_);
+    line.text = Cut(begin_, end_);
     begin_ = end_;
     return TResult::kLastLine;
   }
 
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  // Delivers the head of the line that starts at begin_ and runs past end_ (no line feed in
+  // between), and reads past the rest of it.
+  TResult LongLine(TLine& line, std::size_t head) {
+    std::string_view seen(buffer_.data() + begin_, end_ - begin_);
+    line.cut = true;
+    line.markers = MarkersIn(seen);
+    line.blank = IsBlankLine(seen);
+    std::string carry(seen.substr(seen.size() - std::min(seen.size(), kMarkerOverlap)));
+    // The head stays where it is; the rest of the line passes through the space behind it.
+    const std::size_t headEnd = begin_ + head;
+    const std::size_t headBegin = begin_;
+    for (;;) {
+      const std::size_t got = Read(headEnd);
+      if (got == 0) {
+        line.text = {buffer_.data() + headBegin, head};
+        begin_ = end_ = headEnd;
+        return TResult::kLastLine;
+      }
+      std::string_view piece(buffer_.data() + headEnd, got);
+      const std::size_t feed = piece.find('\n');
+      const std::string_view rest = piece.substr(0, feed);
+      // Markers inside this piece, and markers that begin before it and end in it.
+      line.markers = MarkersIn(rest, line.markers);
+      std::string joined = carry;
+      joined.append(rest.substr(0, kMarkerOverlap));
+      line.markers = MarkersIn(joined, line.markers);
+      line.blank = line.blank && IsBlankLine(rest);
+      if (feed != std::string_view::npos) {
+        line.text = {buffer_.data() + headBegin, head};
+        begin_ = headEnd + feed + 1;
+        end_ = headEnd + got;
+        return TResult::kLine;
+      }
+      if (rest.size() >= kMarkerOverlap) {
+        carry.assign(rest.substr(rest.size() - kMarkerOverlap));
+      } else {
+        carry.append(rest);
+        carry.erase(0, carry.size() - std::min(carry.size(), kMarkerOverlap));
+      }
+    }
+  }
+
+  // Reads up to a block from the source into the buffer at position at; returns the count.
+  std::size_t Read(std::size_t at) {
+    if (atEnd_) {
+      return 0;
+    }
+    if (buffer_.size() - at < blockSize_ / 2) {
+      buffer_.resize(at + blockSize_);
+    }
+    const std::size_t got = source_.Read(buffer_.data() + at, buffer_.size() - at);
+    read_ += got;
+    if (got == 0) {
+      atEnd_ = true;
+    }
+    return got;
+  }
 
   std::string_view Cut(std::size_t from, std::size_t to) const {
     if (to > from && buffer_[to - 1] == '\r') {
@@ -121,25 +305,23 @@ class TLineReader {
     if (begin_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
       shifted_ = begin_;
-      base_ += begin_;
       end_ -= begin_;
       begin_ = 0;
     }
-    if (buffer_.size() - end_ < kBlockSize / 2) {
+    if (buffer_.size() - end_ < blockSize_ / 2) {
       buffer_.resize(buffer_.size() * 2);
     }
-    const std::size_t got = source_.Read(buffer_.data() + end_, buffer_.size() - end_);
-    if (got == 0) {
-      atEnd_ = true;
-      return false;
-    }
+    const std::size_t got = Read(end_);
     end_ += got;
-    return true;
+    return got != 0;
   }
 
   TInputSource& source_;
+  std::size_t blockSize_;
   std::vector<char> buffer_;
-  std::uint64_t base_;     // offset in the file of buffer_[0]
+  std::uint64_t read_;            // offset in the file of the next byte to read from the source
+  std::uint64_t lineOffset_ = 0;  // offset in the file of the last line delivered
+  std::size_t longLine_;
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the source
   std::size_t shifted_ = 0;
@@ -279,12 +461,12 @@ std::size_t HeaderNumber(std::string_view header, std::size_t count) {
 }
 
 // Reads the next line that is not blank into line. Returns false at the end of the input.
-bool NextNonBlank(TLineReader& lines, std::string_view& line) {
+bool NextNonBlank(TLineReader& lines, TLine& line, unsigned needs) {
   for (;;) {
-    if (lines.Next(line) == TLineReader::TResult::kEndOfInput) {
+    if (lines.Next(line, needs) == TLineReader::TResult::kEndOfInput) {
       return false;
     }
-    if (!IsBlankLine(line)) {
+    if (!IsBlank(line)) {
       return true;
     }
   }
@@ -306,6 +488,7 @@ struct TParallelFile {
   std::uint64_t size = 0;
   unsigned threads = 1;
   std::uint64_t minChunkBytes = kDefaultMinChunkBytes;
+  TReadSizes sizes;
 };
 
 // The state shared by the threads that parse parts of one population section. Each part starts
@@ -332,13 +515,13 @@ struct TPartResult {
 TPartResult ParsePart(TSharedParse& shared, std::uint64_t from, std::uint64_t to) {
   TPartResult result;
   TFileSource source(shared.file.fd, shared.file.displayName, from, to);
-  TLineReader lines(source, from);
-  std::string_view line;
-  if (!NextNonBlank(lines, line) || lines.Offset(line) != from) {
+  TLineReader lines(source, from, shared.file.sizes);
+  TLine line;
+  if (!NextNonBlank(lines, line, kNeedHeaderWord) || lines.LastOffset() != from) {
     return result;
   }
   for (;;) {
-    const std::size_t number = HeaderNumber(line, shared.byNumber.size());
+    const std::size_t number = HeaderNumber(line.text, shared.byNumber.size());
     if (number == 0 || shared.claimed[number - 1].exchange(true)) {
       return result;
     }
@@ -346,13 +529,13 @@ TPartResult ParsePart(TSharedParse& shared, std::uint64_t from, std::uint64_t to
     ReserveBlock(patch, shared.steps);
     for (std::int64_t i = 0; i < shared.steps; ++i) {
       const std::int64_t year = std::int64_t{shared.startYear} + i;
-      if (!NextNonBlank(lines, line) || year > std::numeric_limits<TYear>::max()) {
+      if (!NextNonBlank(lines, line, kNeedDataWord) || year > std::numeric_limits<TYear>::max()) {
         return result;
       }
-      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line));
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line.text));
     }
     ++result.blocks;
-    if (!NextNonBlank(lines, line)) {
+    if (!NextNonBlank(lines, line, kNeedHeaderWord)) {
       result.stopped = false;
       return result;
     }
@@ -408,22 +591,28 @@ std::uint64_t FindHeaderAfter(const TParallelFile& file, std::uint64_t offset) {
 // patch-line number to patch name.
 class TLoader {
  public:
-  TLoader(TInputSource& source, TYear startYear, const TParallelFile* parallel = nullptr)
-      : lines_(source), startYear_(startYear), parallel_(parallel) {}
+  TLoader(TInputSource& source, TYear startYear, const TReadSizes& sizes,
+          const TParallelFile* parallel = nullptr)
+      : lines_(source, 0, sizes), startYear_(startYear), parallel_(parallel) {}
 
   TPatches Load() {
-    std::string_view line;
+    TLine line;
     // A last line without a line feed ends the scan unexamined, as a failed getline would.
-    while (lines_.Next(line) == TLineReader::TResult::kLine) {
-      if (!resolutionFound_ && Contains(line, "km")) {
-        patches_.SetResolution(ReadResolution(line));
+    for (;;) {
+      const unsigned needs =
+          (migrationSeen_ ? 0U : kNeedPatchFields) | (resolutionFound_ ? 0U : kNeedKmWord);
+      if (lines_.Next(line, needs) != TLineReader::TResult::kLine) {
+        break;
+      }
+      if (!resolutionFound_ && Has(line, kKm)) {
+        patches_.SetResolution(ReadResolution(line.text));
         resolutionFound_ = true;
       }
-      if (inPatchSection_ || (!migrationSeen_ && (Contains(line, ".KCH") || Contains(line, "Pop") ||
-                                                  Contains(line, ".DCH")))) {
+      if (inPatchSection_ ||
+          (!migrationSeen_ && (Has(line, kKch) || Has(line, kPop) || Has(line, kDch)))) {
         ScanPatchLine(line);
       }
-      if (Contains(line, "Pop. ALL")) {
+      if (Has(line, kPopAll)) {
         ReadPopulationSection();
         break;
       }
@@ -436,14 +625,14 @@ class TLoader {
   unsigned ThreadsUsed() const { return threadsUsed_; }
 
  private:
-  void ScanPatchLine(std::string_view line) {
-    if (Contains(line, "Migration")) {
+  void ScanPatchLine(const TLine& line) {
+    if (Has(line, kMigration)) {
       migrationSeen_ = true;
       inPatchSection_ = false;
       return;
     }
     inPatchSection_ = true;
-    std::optional<TPatch> patch = PatchFromLine(line);
+    std::optional<TPatch> patch = PatchFromLine(line.text);
     if (!patch) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
@@ -465,31 +654,31 @@ class TLoader {
   void ReadPopulationSection() {
     // The all-patches block is only counted: T is the number of time steps.
     std::int64_t steps = 0;
-    std::string_view line;
+    TLine line;
     for (;;) {
-      if (!NextNonBlank(lines_, line)) {
+      if (!NextNonBlank(lines_, line, kNeedHeaderWord)) {
         if (patches_.GetNumPatches() == 0) {
           return;
         }
         throw TError(std::string(kEndOfFileMessage));
       }
-      if (Contains(line, "Pop.")) {
+      if (Has(line, kPopDot)) {
         break;
       }
       ++steps;
     }
     const std::int64_t numBlocks = patches_.GetNumPatches();
     if (parallel_ != nullptr && steps > 0 && numBlocks >= 2) {
-      const unsigned threads = ReadInParallel(lines_.Offset(line), steps);
+      const unsigned threads = ReadInParallel(lines_.LastOffset(), steps);
       if (threads != 1) {
         threadsUsed_ = threads;
         return;
       }
     }
     for (std::int64_t block = 0; block < numBlocks; ++block) {
-      TPatch& patch = BlockPatch(line);
+      TPatch& patch = BlockPatch(line.text);
       ReadBlock(patch, steps);
-      if (!NextNonBlank(lines_, line) && block + 1 < numBlocks) {
+      if (!NextNonBlank(lines_, line, kNeedHeaderWord) && block + 1 < numBlocks) {
         throw TError(std::string(kEndOfFileMessage));
       }
     }
@@ -581,16 +770,16 @@ class TLoader {
       return;
     }
     ReserveBlock(patch, steps);
-    std::string_view line;
+    TLine line;
     for (std::int64_t i = 0; i < steps; ++i) {
-      if (!NextNonBlank(lines_, line)) {
+      if (!NextNonBlank(lines_, line, kNeedDataWord)) {
         throw TError(std::string(kEndOfFileMessage));
       }
       const std::int64_t year = std::int64_t{startYear_} + i;
       if (year > std::numeric_limits<TYear>::max()) {
         throw TError("Year out of range");
       }
-      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line));
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line.text));
     }
   }
 
@@ -626,7 +815,7 @@ TPatches LoadMP(std::istream& in, TYear startYear) {
   bool gzip = false;
   std::unique_ptr<TInputSource> source =
       DecodeIfGzip(std::make_unique<TStreamSource>(in), "input stream", &gzip);
-  TPatches patches = TLoader(*source, startYear).Load();
+  TPatches patches = TLoader(*source, startYear, TReadSizes{}).Load();
   if (gzip) {
     // Compressed data counts only when all of it is sound, also the part after the sections.
     ReadToEnd(*source);
@@ -652,12 +841,12 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
     return std::make_unique<TFileSource>(input.fd, input.displayName);
   };
   std::unique_ptr<TInputSource> source = DecodeIfGzip(open(), input.displayName, &done.gzip);
-  const TParallelFile file{input.fd, input.displayName, input.size, threads,
-                           settings.minChunkBytes};
+  const TParallelFile file{input.fd, input.displayName,      input.size,
+                           threads,  settings.minChunkBytes, settings.sizes};
   const bool parallel = input.regularFile && !done.gzip && threads > 1;
   std::optional<TPatches> patches;
   {
-    TLoader loader(*source, startYear, parallel ? &file : nullptr);
+    TLoader loader(*source, startYear, settings.sizes, parallel ? &file : nullptr);
     patches.emplace(loader.Load());
     done.threadsUsed = loader.ThreadsUsed();
   }
@@ -672,7 +861,7 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
     done.reread = true;
     done.threadsUsed = 1;
     source = DecodeIfGzip(open(), input.displayName, nullptr);
-    patches.emplace(TLoader(*source, startYear).Load());
+    patches.emplace(TLoader(*source, startYear, settings.sizes).Load());
   }
   if (report != nullptr) {
     *report = done;

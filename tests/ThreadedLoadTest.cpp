@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,9 +24,10 @@ using TMPParser::TLoadSettings;
 
 // Everything a load gives, with every double's bits, or the error it throws.
 std::string Outcome(const std::string& path, unsigned threads, TLoadReport* report = nullptr,
-                    TYear startYear = 1990) {
+                    TYear startYear = 1990, const TMPParser::TReadSizes& sizes = {}) {
   TLoadSettings settings;
   settings.threads = threads;
+  settings.sizes = sizes;
   settings.minChunkBytes = 1;  // split even the smallest file
   std::ostringstream out;
   try {
@@ -213,6 +215,114 @@ TEST(ThreadedLoad, ProgramReportIsTheSame) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, runs[0].out);
   }
+}
+
+// Lines longer than the reader keeps whole are read as their heads plus what the rest holds.
+// With tiny blocks and a tiny long-line limit, a long line among short ones is read that way,
+// with its markers at every position relative to the block ends; every file loads as with the
+// usual sizes, on one thread or several.
+TEST(LongLines, TinyBlocksReadAsTheUsualSizes) {
+  // One long line in each role; the pad puts its markers at every distance from a block end.
+  const std::vector<std::pair<std::string, std::string>> roles = {
+      {"resolution", "Cell length 2.5 k{pad}Pop. ALL\n"},
+      {"patch section opened far out", "A,1,2,{pad}.KCH{pad}\n"},
+      {"patch line", "B,3,4,{pad}\n"},
+      {"short patch line", "{pad}\n"},
+      {"Migration far out", "C,5,6,{pad}Migration{pad}\n"},
+      {"opening line far out", "Migration\nxy{pad}Pop. ALL{pad}\n"},
+      {"counted line holding Pop.", "Migration\nPop. ALL\n7 {pad}Pop.{pad}\n"},
+      {"blank line of tabs and blanks", "Migration\nPop. ALL\n1\n2\nPop. 1\n3.5\n\t \t{blanks}\n"},
+      {"line blank only at its start", "Migration\nPop. ALL\n1\n2\nPop. 1\n3.5\n\t \t{blanks}9\n"},
+      {"data line", "Migration\nPop. ALL\n1\n2\nPop. 1\n2.5 {pad}\n"},
+      {"header", "Migration\nPop. ALL\n1\n2\nPop. 1 {pad}\n3.5\n"},
+      {"CR at the end", "B,3,4,{pad}\r\n"},
+  };
+  std::vector<std::string> texts;
+  for (const auto& [role, line] : roles) {
+    for (std::size_t length = 40; length < 60; ++length) {
+      std::string pad;
+      for (std::size_t i = 0; i < length; ++i) {
+        pad += static_cast<char>('a' + i % 7);
+      }
+      std::string text = line;
+      for (std::size_t at; (at = text.find("{pad}")) != std::string::npos;) {
+        text.replace(at, 5, pad);
+      }
+      for (std::size_t at; (at = text.find("{blanks}")) != std::string::npos;) {
+        text.replace(at, 8, std::string(length, ' '));
+      }
+      // The rest of a valid file around the long line, all lines short.
+      if (text.find("Migration") == std::string::npos) {
+        text = "Cell 3 km\nA,1,2.KCH\n" + text + "Z,9,9\nMigration\n";
+      } else if (text.find("A,1,2") == std::string::npos) {
+        text = "Cell 3 km\nA,1,2.KCH\nB,3,4\n" + text;
+      }
+      if (text.find("Pop. ALL") == std::string::npos) {
+        text += "Pop. ALL\n";
+      }
+      if (text.find("\nPop. 1") == std::string::npos) {
+        text += "1\n2\nPop. 1\n3.5\n";
+      }
+      texts.push_back(text + "4.5\nPop. 2\n5.5\n6.5\nPop. 3\n1\n2\n");
+    }
+  }
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const TTempFile file(texts[i]);
+    const std::string usual = Outcome(file.Path(), 1);
+    for (const std::size_t block : {2U, 7U}) {
+      for (const std::size_t longLine : {1U, 9U}) {
+        for (const unsigned threads : {1U, 3U}) {
+          EXPECT_EQ(Outcome(file.Path(), threads, nullptr, 1990, {block, longLine}), usual)
+              << roles[i / 20].first << ", text:\n"
+              << texts[i] << "\nblock " << block << ", long line " << longLine << ", " << threads
+              << " threads";
+        }
+      }
+    }
+  }
+}
+
+// A field of /proc/self/status in KiB (VmRSS, VmHWM), or -1.
+long StatusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) {
+      return std::atol(line.c_str() + field.size() + 1);
+    }
+  }
+  return -1;
+}
+
+// Starts a new peak of the resident memory at the present size (false when the system does not
+// allow it).
+bool ResetPeak() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  return clear.good() && StatusKiB("VmHWM") - StatusKiB("VmRSS") < 1024;
+}
+
+// The reader keeps a bounded part of a long line: a patch line of 30 MB loads in a few MiB.
+TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
+  std::string text = "Cell length 2.5 km\nA,1,2,A.KCH";
+  text.reserve(31 << 20);
+  while (text.size() < (30U << 20)) {
+    text += ",0.5,1.25,3";
+  }
+  text += "\nB,3,4\nMigration\nPop. ALL\n1\n2\nPop. 1\n5\n6\nPop. 2\n6\n7\n";
+  const TTempFile file(text);
+  text = std::string();
+  EXPECT_EQ(Outcome(file.Path(), 1),
+            "0x1.4p+1\nA 0x1p+0 0x1p+1 1990=0x1.4p+2 1991=0x1.8p+2\n"
+            "B 0x1.8p+1 0x1p+2 1990=0x1.8p+2 1991=0x1.cp+2\n");
+  if (!ResetPeak()) {
+    GTEST_SKIP() << "the peak resident memory cannot be reset here";
+  }
+  const long before = StatusKiB("VmRSS");
+  static_cast<void>(Outcome(file.Path(), 1));
+  const long growth = StatusKiB("VmHWM") - before;
+  EXPECT_LT(growth, 8 * 1024) << "KiB more at the peak, for a 30 MB line";
 }
 
 }  // namespace
