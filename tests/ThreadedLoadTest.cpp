@@ -322,7 +322,8 @@ TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
   const long before = StatusKiB("VmRSS");
   static_cast<void>(Outcome(file.Path(), 1));
   const long growth = StatusKiB("VmHWM") - before;
-  EXPECT_LT(growth, 8 * 1024) << "KiB more at the peak, for a 30 MB line";
+  // Kept whole, the line alone would take 30 MiB; sanitizers add to the rest.
+  EXPECT_LT(growth, 16 * 1024) << "KiB more at the peak, for a 30 MB line";
 }
 
 }  // namespace
