@@ -71,7 +71,7 @@ find_program(VARROWIN_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(VARROWIN_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, zlib1g")
 endif()
 
 include(CPack)

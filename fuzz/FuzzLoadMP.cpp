@@ -1,23 +1,32 @@
-// libFuzzer target: the MP reader (stream form) on arbitrary bytes.
+// libFuzzer target: the MP reader on arbitrary bytes, in the stream form and, for every other
+// input, also from a file with the population section split over several threads.
 //
 // The whole input is the file. Its first byte also picks the start year, so that the year
 // overflow at the top of the 32-bit range is reachable: the low two bits select 1990, 0, -100
-// or 2147483647 minus (byte >> 2) % 4.
+// or 2147483647 minus (byte >> 2) % 4. When bit 4 of the second byte is set, the input is also
+// written to a file and loaded on one thread and on 2 to 4 threads (split however small the
+// file, read in tiny blocks with every line over 5 bytes taken as a long line): both loads must
+// give the same collection or the same error.
 //
-// A TError is an expected outcome of a bad file; any other exception, a crash or a sanitizer
-// report is a finding.
+// A TError is an expected outcome of a bad file; any other exception, a crash, a difference
+// between the threaded and the single-threaded load or a sanitizer report is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <ios>
 #include <limits>
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include <varrowin/Common.h>
 #include <varrowin/TMPParser.h>
 #include <varrowin/TPatches.h>
+#include "MPLoad.h"
 
 namespace {
 
@@ -48,6 +57,72 @@ void Inspect(const varrowin::TPatches& patches) {
   static_cast<void>(sink);
 }
 
+// The input file of the threaded comparison: created once per process, removed at exit.
+const std::string& InputPath() {
+  static const std::string path = [] {
+    std::string pattern = "/tmp/varrowin-fuzzload-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+      std::perror("mkstemp");
+      std::abort();
+    }
+    close(fd);
+    static std::string removeAtExit;
+    removeAtExit = pattern;
+    std::atexit([] { std::remove(removeAtExit.c_str()); });
+    return pattern;
+  }();
+  return path;
+}
+
+// The collection with every double's bits, or the error.
+std::string LoadFile(varrowin::TYear startYear, unsigned threads) {
+  varrowin::TMPParser::TLoadSettings settings;
+  settings.threads = threads;
+  settings.minChunkBytes = 1;
+  if (threads > 1) {
+    // Tiny blocks and long-line limit: lines cross block ends and most are read as long lines.
+    settings.sizes = {7, 5};
+  }
+  std::ostringstream out;
+  try {
+    const varrowin::TPatches patches =
+        varrowin::TMPParser::LoadMPFile(InputPath(), startYear, settings);
+    out << std::hexfloat << patches.GetResolution() << '\n';
+    for (const std::string& name : patches.GetNames()) {
+      const varrowin::TPatch& patch = patches.GetPatch(name);
+      out << name << ' ' << patch.GetX() << ' ' << patch.GetY();
+      for (const varrowin::TYear year : patch.GetYearList()) {
+        out << ' ' << year << '=' << patch.GetYear(year);
+      }
+      out << '\n';
+    }
+  } catch (const varrowin::TError& e) {
+    out << "error: " << e.what();
+  }
+  return out.str();
+}
+
+void CompareThreaded(const std::string& text, varrowin::TYear startYear, unsigned threads) {
+  {
+    std::ofstream file(InputPath(), std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!file) {
+      std::perror("cannot write the fuzz input file");
+      std::abort();
+    }
+  }
+  const std::string single = LoadFile(startYear, 1);
+  const std::string threaded = LoadFile(startYear, threads);
+  if (single != threaded) {
+    std::fprintf(
+        stderr,
+        "threaded load differs (%u threads)\n--- one thread ---\n%s\n--- threaded ---\n%s\n",
+        threads, single.c_str(), threaded.c_str());
+    std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,6 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::exception& e) {
     std::fprintf(stderr, "LoadMP threw an unexpected exception: %s\n", e.what());
     std::abort();
+  }
+  if (size >= 2 && (data[1] & 16U) != 0) {
+    CompareThreaded(text, StartYear(data[0]), 2 + (data[1] >> 5U) % 3);
   }
   return 0;
 }

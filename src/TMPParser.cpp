@@ -1,17 +1,22 @@
 #include <varrowin/TMPParser.h>
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <streambuf>
+#include <memory>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <utility>
 
+#include "InputSource.h"
+#include "MPLoad.h"
 #include "NumberText.h"
 
 namespace varrowin::TMPParser {
@@ -24,16 +29,133 @@ bool Contains(std::string_view line, std::string_view marker) {
   return line.find(marker) != std::string_view::npos;
 }
 
-// True when the line holds only white space (blank, tab, CR, FF, VT) or nothing.
-bool IsBlankLine(std::string_view line) {
-  return std::all_of(line.begin(), line.end(), [](char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-  });
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// Cuts lines out of a stream the way std::getline does, but reads the stream in large blocks and
-// hands out views into its own buffer, so that no line is copied. One trailing carriage return
-// is removed from every line.
+// True when the line holds only white space (blank, tab, CR, FF, VT) or nothing.
+bool IsBlankLine(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), IsWhiteSpace);
+}
+
+// The marker texts the reader looks for in a line.
+enum TMarker : unsigned {
+  kKm = 1U << 0U,
+  kKch = 1U << 1U,
+  kPop = 1U << 2U,
+  kDch = 1U << 3U,
+  kMigration = 1U << 4U,
+  kPopAll = 1U << 5U,
+  kPopDot = 1U << 6U,
+};
+
+constexpr std::pair<TMarker, std::string_view> kMarkerTexts[] = {
+    {kKm, "km"},
+    {kKch, ".KCH"},
+    {kPop, "Pop"},
+    {kDch, ".DCH"},
+    {kMigration, "Migration"},
+    {kPopAll, "Pop. ALL"},
+    {kPopDot, "Pop."},
+};
+
+// Longest marker text less one: how far a marker can reach back over the end of a piece.
+constexpr std::size_t kMarkerOverlap = 8;
+
+std::string_view MarkerText(TMarker marker) {
+  for (const auto& [m, text] : kMarkerTexts) {
+    if (m == marker) {
+      return text;
+    }
+  }
+  return {};
+}
+
+// The markers of the text that are not in known yet, added to known.
+unsigned MarkersIn(std::string_view text, unsigned known = 0) {
+  for (const auto& [marker, markerText] : kMarkerTexts) {
+    if ((known & marker) == 0 &&
+        memmem(text.data(), text.size(), markerText.data(), markerText.size()) != nullptr) {
+      known |= marker;
+    }
+  }
+  return known;
+}
+
+// What the caller of TLineReader::Next reads from the line besides its markers and whether it is
+// blank. A line longer than the reader keeps whole is delivered as its head: enough of it for
+// these, the rest only searched for markers and white space.
+enum TNeed : unsigned {
+  kNeedPatchFields = 1U << 0U,  // the first three comma-separated fields
+  kNeedKmWord = 1U << 1U,       // the first word cut at k and m
+  kNeedHeaderWord = 1U << 2U,   // the second word cut at full stops and blanks
+  kNeedDataWord = 1U << 3U,     // the first blank-separated word
+};
+
+// The end (one past the delimiter) of word number index of the text cut at the delimiters, or
+// npos when that word does not end inside the text.
+std::size_t WordEnd(std::string_view text, std::string_view delimiters, std::size_t index) {
+  std::size_t start = text.find_first_not_of(delimiters);
+  for (;;) {
+    if (start == std::string_view::npos) {
+      return std::string_view::npos;
+    }
+    const std::size_t end = text.find_first_of(delimiters, start);
+    if (end == std::string_view::npos) {
+      return std::string_view::npos;
+    }
+    if (index-- == 0) {
+      return end + 1;
+    }
+    start = text.find_first_not_of(delimiters, end);
+  }
+}
+
+// How much of the start of a line the needs read, judged from the part of it in text: npos when
+// that part does not show it yet.
+std::size_t NeededHead(std::string_view text, unsigned needs) {
+  std::size_t head = 0;
+  const struct {
+    TNeed need;
+    std::string_view delimiters;
+    std::size_t index;
+  } words[] = {{kNeedPatchFields, ",", 2},
+               {kNeedKmWord, "km", 0},
+               {kNeedHeaderWord, ". ", 1},
+               {kNeedDataWord, " ", 0}};
+  for (const auto& word : words) {
+    if ((needs & word.need) != 0) {
+      const std::size_t end = WordEnd(text, word.delimiters, word.index);
+      if (end == std::string_view::npos) {
+        return end;
+      }
+      head = std::max(head, end);
+    }
+  }
+  return head;
+}
+
+// A line as TLineReader delivers it.
+struct TLine {
+  std::string_view text;  // the line, or the head of a line too long to keep whole
+  bool cut = false;       // text is only the head; markers and blank describe the whole line
+  unsigned markers = 0;
+  bool blank = false;
+};
+
+bool Has(const TLine& line, TMarker marker) {
+  return line.cut ? (line.markers & marker) != 0 : Contains(line.text, MarkerText(marker));
+}
+
+bool IsBlank(const TLine& line) {
+  return line.cut ? line.blank : IsBlankLine(line.text);
+}
+
+// Cuts lines out of a byte source the way std::getline does, but reads the source in large
+// blocks and hands out views into its own buffer, so that no line is copied. One trailing
+// carriage return is removed from every line. A line longer than longLine bytes is not kept
+// whole: only the head that the caller's needs read, while the rest is searched for markers and
+// white space as it passes, so that memory stays bounded whatever the line length.
 class TLineReader {
  public:
   enum class TResult {
@@ -42,20 +164,31 @@ class TLineReader {
     kEndOfInput,  // nothing is left to read
   };
 
-  explicit TLineReader(std::istream& in)
-      : source_(in.good() ? in.rdbuf() : nullptr), buffer_(kBlockSize) {}
+  // start is the offset of the source's first byte in the file; the source is read in blocks of
+  // the given size.
+  TLineReader(TInputSource& source, std::uint64_t start, const TReadSizes& sizes)
+      : source_(source),
+        blockSize_(std::max<std::size_t>(sizes.blockBytes, 2)),
+        buffer_(blockSize_),
+        read_(start),
+        longLine_(std::max<std::size_t>(sizes.longLineBytes, 1)) {}
 
-  // Delivers the next line in line; the view is valid until the next call.
-  TResult Next(std::string_view& line) {
+  // Delivers the next line; its text is valid until the next call.
+  TResult Next(TLine& line, unsigned needs) {
+    lineOffset_ = read_ - (end_ - begin_);
+    line.cut = false;
     // The usual case: the whole line is already in the buffer.
     if (begin_ < end_) {
       const void* found = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_);
       if (found != nullptr) {
-        return TakeLine(found, line);
+        return TakeLine(found, line.text);
       }
     }
-    return NextAfterFill(line);
+    return NextAfterFill(line, needs);
   }
+
+  // The offset in the file of the first byte of the line that the last call delivered.
+  std::uint64_t LastOffset() const { return lineOffset_; }
 
  private:
   // Delivers the unread text up to the line feed at found, and moves past that line feed.
@@ -67,16 +200,22 @@ class TLineReader {
   }
 
   // Next, for a line that is not wholly in the buffer yet.
-  TResult NextAfterFill(std::string_view& line) {
+  TResult NextAfterFill(TLine& line, unsigned needs) {
     std::size_t searchFrom = end_;
     for (;;) {
       const void* found = end_ > searchFrom
                               ? std::memchr(buffer_.data() + searchFrom, '\n', end_ - searchFrom)
                               : nullptr;
       if (found != nullptr) {
-        return TakeLine(found, line);
+        return TakeLine(found, line.text);
       }
       searchFrom = end_;
+      if (end_ - begin_ >= longLine_) {
+        const std::size_t head = NeededHead({buffer_.data() + begin_, end_ - begin_}, needs);
+        if (head != std::string_view::npos && head < end_ - begin_) {
+          return LongLine(line, head);
+        }
+      }
       if (!Fill()) {
         break;
       }
@@ -86,12 +225,68 @@ class TLineReader {
     if (begin_ == end_) {
       return TResult::kEndOfInput;
     }
-    line = Cut(begin_, end_);
+    line.text = Cut(begin_, end_);
     begin_ = end_;
     return TResult::kLastLine;
   }
 
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  // Delivers the head of the line that starts at begin_ and runs past end_ (no line feed in
+  // between), and reads past the rest of it.
+  TResult LongLine(TLine& line, std::size_t head) {
+    std::string_view seen(buffer_.data() + begin_, end_ - begin_);
+    line.cut = true;
+    line.markers = MarkersIn(seen);
+    line.blank = IsBlankLine(seen);
+    std::string carry(seen.substr(seen.size() - std::min(seen.size(), kMarkerOverlap)));
+    // The head stays where it is; the rest of the line passes through the space behind it.
+    const std::size_t headEnd = begin_ + head;
+    const std::size_t headBegin = begin_;
+    for (;;) {
+      const std::size_t got = Read(headEnd);
+      if (got == 0) {
+        line.text = {buffer_.data() + headBegin, head};
+        begin_ = end_ = headEnd;
+        return TResult::kLastLine;
+      }
+      std::string_view piece(buffer_.data() + headEnd, got);
+      const std::size_t feed = piece.find('\n');
+      const std::string_view rest = piece.substr(0, feed);
+      // Markers inside this piece, and markers that begin before it and end in it.
+      line.markers = MarkersIn(rest, line.markers);
+      std::string joined = carry;
+      joined.append(rest.substr(0, kMarkerOverlap));
+      line.markers = MarkersIn(joined, line.markers);
+      line.blank = line.blank && IsBlankLine(rest);
+      if (feed != std::string_view::npos) {
+        line.text = {buffer_.data() + headBegin, head};
+        begin_ = headEnd + feed + 1;
+        end_ = headEnd + got;
+        return TResult::kLine;
+      }
+      if (rest.size() >= kMarkerOverlap) {
+        carry.assign(rest.substr(rest.size() - kMarkerOverlap));
+      } else {
+        carry.append(rest);
+        carry.erase(0, carry.size() - std::min(carry.size(), kMarkerOverlap));
+      }
+    }
+  }
+
+  // Reads up to a block from the source into the buffer at position at; returns the count.
+  std::size_t Read(std::size_t at) {
+    if (atEnd_) {
+      return 0;
+    }
+    if (buffer_.size() - at < blockSize_ / 2) {
+      buffer_.resize(at + blockSize_);
+    }
+    const std::size_t got = source_.Read(buffer_.data() + at, buffer_.size() - at);
+    read_ += got;
+    if (got == 0) {
+      atEnd_ = true;
+    }
+    return got;
+  }
 
   std::string_view Cut(std::size_t from, std::size_t to) const {
     if (to > from && buffer_[to - 1] == '\r') {
@@ -104,7 +299,7 @@ class TLineReader {
   // enlarging the buffer when the text fills it. Returns false at the end of the input.
   bool Fill() {
     shifted_ = 0;
-    if (source_ == nullptr || atEnd_) {
+    if (atEnd_) {
       return false;
     }
     if (begin_ > 0) {
@@ -113,23 +308,22 @@ class TLineReader {
       end_ -= begin_;
       begin_ = 0;
     }
-    if (buffer_.size() - end_ < kBlockSize / 2) {
+    if (buffer_.size() - end_ < blockSize_ / 2) {
       buffer_.resize(buffer_.size() * 2);
     }
-    const auto wanted = static_cast<std::streamsize>(buffer_.size() - end_);
-    const std::streamsize got = source_->sgetn(buffer_.data() + end_, wanted);
-    if (got <= 0) {
-      atEnd_ = true;
-      return false;
-    }
-    end_ += static_cast<std::size_t>(got);
-    return true;
+    const std::size_t got = Read(end_);
+    end_ += got;
+    return got != 0;
   }
 
-  std::streambuf* source_;
+  TInputSource& source_;
+  std::size_t blockSize_;
   std::vector<char> buffer_;
+  std::uint64_t read_;            // offset in the file of the next byte to read from the source
+  std::uint64_t lineOffset_ = 0;  // offset in the file of the last line delivered
+  std::size_t longLine_;
   std::size_t begin_ = 0;  // first unread byte
-  std::size_t end_ = 0;    // one past the last byte read from the stream
+  std::size_t end_ = 0;    // one past the last byte read from the source
   std::size_t shifted_ = 0;
   bool atEnd_ = false;
 };
@@ -238,25 +432,187 @@ double ReadResolution(std::string_view line) {
   return ParseDouble(first.substr(from, lastEnd + 1 - from));
 }
 
+// The patch a patch line makes: name, X and Y from its first three comma-separated fields; the
+// rest of the line is not looked at. No patch when the line has fewer than three fields.
+std::optional<TPatch> PatchFromLine(std::string_view line) {
+  std::string_view fields[3];
+  std::size_t count = 0;
+  ForEachWord(line, ",", [&fields, &count](std::string_view word) {
+    fields[count++] = word;
+    return count < 3;
+  });
+  if (count < 3) {
+    return std::nullopt;
+  }
+  return TPatch(std::string(fields[0]), ParseDouble(fields[1]), ParseDouble(fields[2]));
+}
+
+// The patch-line number on a block header: the second word of the line cut at full stops and
+// blanks, as atol converts it; 0 when the header names no patch line in 1..count.
+std::size_t HeaderNumber(std::string_view header, std::size_t count) {
+  const std::string_view word = NthWord(header, ". ", 1);
+  if (word.empty()) {
+    return 0;
+  }
+  const TParsedInteger number = ParseInteger(word);
+  return number.value >= 1 && number.value <= static_cast<std::int64_t>(count)
+             ? static_cast<std::size_t>(number.value)
+             : 0;
+}
+
+// Reads the next line that is not blank into line. Returns false at the end of the input.
+bool NextNonBlank(TLineReader& lines, TLine& line, unsigned needs) {
+  for (;;) {
+    if (lines.Next(line, needs) == TLineReader::TResult::kEndOfInput) {
+      return false;
+    }
+    if (!IsBlank(line)) {
+      return true;
+    }
+  }
+}
+
+// Memory stays proportional to the input: the reservation for a block follows either the counted
+// all-patches block or a complete block of as many lines. Beyond the cap the storage grows as
+// the values arrive.
+void ReserveBlock(TPatch& patch, std::int64_t steps) {
+  constexpr std::int64_t kMaxReservation = std::int64_t{1} << 26;
+  patch.ReserveYears(static_cast<std::size_t>(steps < kMaxReservation ? steps : kMaxReservation));
+}
+
+// Where the population section is read from when several threads may share it: a regular file
+// read with pread.
+struct TParallelFile {
+  int fd = -1;
+  std::string displayName;
+  std::uint64_t size = 0;
+  unsigned threads = 1;
+  std::uint64_t minChunkBytes = kDefaultMinChunkBytes;
+  TReadSizes sizes;
+};
+
+// The state shared by the threads that parse parts of one population section. Each part starts
+// at a block header and ends where the next part starts.
+struct TSharedParse {
+  const TParallelFile& file;
+  const std::vector<TPatch*>& byNumber;  // byNumber[k]: the patch of patch line k + 1
+  std::int64_t steps;
+  TYear startYear;
+  std::vector<std::atomic<bool>> claimed;  // claimed[k]: a block for patch line k + 1 was met
+};
+
+// What one part held: its complete blocks up to the first one that does not agree with the
+// sequential reading, and whether there was such a block.
+struct TPartResult {
+  std::int64_t blocks = 0;
+  bool stopped = true;  // a block did not agree, or the part could not be read
+};
+
+// Parses the blocks whose headers start in [from, to). A block agrees with the sequential reading
+// when its header names a patch line that no other block has named, all its data lines lie
+// before to, and its years fit 32 bits; the part ends cleanly when the line after its last block
+// that is not blank lies at to (or at the end of the file).
+TPartResult ParsePart(TSharedParse& shared, std::uint64_t from, std::uint64_t to) {
+  TPartResult result;
+  TFileSource source(shared.file.fd, shared.file.displayName, from, to);
+  TLineReader lines(source, from, shared.file.sizes);
+  TLine line;
+  if (!NextNonBlank(lines, line, kNeedHeaderWord) || lines.LastOffset() != from) {
+    return result;
+  }
+  for (;;) {
+    const std::size_t number = HeaderNumber(line.text, shared.byNumber.size());
+    if (number == 0 || shared.claimed[number - 1].exchange(true)) {
+      return result;
+    }
+    TPatch& patch = *shared.byNumber[number - 1];
+    ReserveBlock(patch, shared.steps);
+    for (std::int64_t i = 0; i < shared.steps; ++i) {
+      const std::int64_t year = std::int64_t{shared.startYear} + i;
+      if (!NextNonBlank(lines, line, kNeedDataWord) || year > std::numeric_limits<TYear>::max()) {
+        return result;
+      }
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line.text));
+    }
+    ++result.blocks;
+    if (!NextNonBlank(lines, line, kNeedHeaderWord)) {
+      result.stopped = false;
+      return result;
+    }
+  }
+}
+
+// The offset of the first line at or after offset that contains "Pop.", looked for within a few
+// MiB; 0 when there is none there.
+std::uint64_t FindHeaderAfter(const TParallelFile& file, std::uint64_t offset) {
+  constexpr std::size_t kPiece = std::size_t{1} << 18;
+  constexpr std::size_t kLimit = std::size_t{4} << 20;
+  // Starting one byte early tells whether offset itself begins a line.
+  const std::uint64_t start = offset - 1;
+  std::vector<char> window;
+  std::size_t lineStart = std::string_view::npos;  // in window
+  std::size_t searched = 0;
+  while (window.size() < kLimit && start + window.size() < file.size) {
+    const std::size_t old = window.size();
+    window.resize(old + kPiece);
+    TFileSource source(file.fd, file.displayName, start + old, file.size);
+    const std::size_t got = source.Read(window.data() + old, kPiece);
+    window.resize(old + got);
+    if (got == 0) {
+      break;
+    }
+    const std::string_view text(window.data(), window.size());
+    for (;;) {
+      if (lineStart == std::string_view::npos) {
+        const std::size_t feed = text.find('\n', searched);
+        if (feed == std::string_view::npos) {
+          searched = text.size();
+          break;
+        }
+        lineStart = feed + 1;
+        searched = lineStart;
+      }
+      const std::size_t feed = text.find('\n', searched);
+      if (feed == std::string_view::npos) {
+        searched = text.size();
+        break;  // the line goes on in the next piece
+      }
+      if (Contains(text.substr(lineStart, feed - lineStart), "Pop.")) {
+        return start + lineStart;
+      }
+      lineStart = feed + 1;
+      searched = lineStart;
+    }
+  }
+  return 0;
+}
+
 // The working state of one load: the collection being built, the patch scan and the index from
 // patch-line number to patch name.
 class TLoader {
  public:
-  TLoader(std::istream& in, TYear startYear) : lines_(in), startYear_(startYear) {}
+  TLoader(TInputSource& source, TYear startYear, const TReadSizes& sizes,
+          const TParallelFile* parallel = nullptr)
+      : lines_(source, 0, sizes), startYear_(startYear), parallel_(parallel) {}
 
   TPatches Load() {
-    std::string_view line;
+    TLine line;
     // A last line without a line feed ends the scan unexamined, as a failed getline would.
-    while (lines_.Next(line) == TLineReader::TResult::kLine) {
-      if (!resolutionFound_ && Contains(line, "km")) {
-        patches_.SetResolution(ReadResolution(line));
+    for (;;) {
+      const unsigned needs =
+          (migrationSeen_ ? 0U : kNeedPatchFields) | (resolutionFound_ ? 0U : kNeedKmWord);
+      if (lines_.Next(line, needs) != TLineReader::TResult::kLine) {
+        break;
+      }
+      if (!resolutionFound_ && Has(line, kKm)) {
+        patches_.SetResolution(ReadResolution(line.text));
         resolutionFound_ = true;
       }
-      if (inPatchSection_ || (!migrationSeen_ && (Contains(line, ".KCH") || Contains(line, "Pop") ||
-                                                  Contains(line, ".DCH")))) {
+      if (inPatchSection_ ||
+          (!migrationSeen_ && (Has(line, kKch) || Has(line, kPop) || Has(line, kDch)))) {
         ScanPatchLine(line);
       }
-      if (Contains(line, "Pop. ALL")) {
+      if (Has(line, kPopAll)) {
         ReadPopulationSection();
         break;
       }
@@ -264,72 +620,148 @@ class TLoader {
     return std::move(patches_);
   }
 
+  // Threads that parsed the population section; 0 when the threaded parse failed and the file
+  // must be read again alone.
+  unsigned ThreadsUsed() const { return threadsUsed_; }
+
  private:
-  void ScanPatchLine(std::string_view line) {
-    if (Contains(line, "Migration")) {
+  void ScanPatchLine(const TLine& line) {
+    if (Has(line, kMigration)) {
       migrationSeen_ = true;
       inPatchSection_ = false;
       return;
     }
     inPatchSection_ = true;
-    std::optional<TPatch> patch = ParsePatchLine(std::string(line));
+    std::optional<TPatch> patch = PatchFromLine(line.text);
     if (!patch) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
     numberIndex_.push_back(patch->GetName());
+    const std::int64_t before = patches_.GetNumPatches();
     patches_.AddPatch(std::move(*patch));
-  }
-
-  // Reads the next line that is not blank into line. Returns false at the end of the input.
-  bool NextNonBlank(std::string_view& line) {
-    for (;;) {
-      if (lines_.Next(line) == TLineReader::TResult::kEndOfInput) {
-        return false;
-      }
-      if (!IsBlankLine(line)) {
-        return true;
-      }
+    if (patches_.GetNumPatches() == before) {
+      throw TError("Duplicate patch name: " + numberIndex_.back());
     }
   }
 
-  // The patch that a block header names by its patch-line number: the second word of the line
-  // cut at full stops and blanks. Throws TError("Patch does not exist") for any other header.
+  // The patch that a block header names by its patch-line number.
+  // Throws TError("Patch does not exist") for any other header.
   TPatch& BlockPatch(std::string_view header) {
-    const std::string_view word = NthWord(header, ". ", 1);
-    std::string name;
-    if (!word.empty()) {
-      const TParsedInteger number = ParseInteger(word);
-      if (number.value >= 1 && number.value <= static_cast<std::int64_t>(numberIndex_.size())) {
-        name = numberIndex_[static_cast<std::size_t>(number.value - 1)];
-      }
-    }
-    return patches_.GetPatch(name);
+    const std::size_t number = HeaderNumber(header, numberIndex_.size());
+    return patches_.GetPatch(number == 0 ? std::string() : numberIndex_[number - 1]);
   }
 
   void ReadPopulationSection() {
     // The all-patches block is only counted: T is the number of time steps.
     std::int64_t steps = 0;
-    std::string_view line;
+    TLine line;
     for (;;) {
-      if (!NextNonBlank(line)) {
+      if (!NextNonBlank(lines_, line, kNeedHeaderWord)) {
         if (patches_.GetNumPatches() == 0) {
           return;
         }
         throw TError(std::string(kEndOfFileMessage));
       }
-      if (Contains(line, "Pop.")) {
+      if (Has(line, kPopDot)) {
         break;
       }
       ++steps;
     }
     const std::int64_t numBlocks = patches_.GetNumPatches();
+    if (parallel_ != nullptr && steps > 0 && numBlocks >= 2) {
+      const unsigned threads = ReadInParallel(lines_.LastOffset(), steps);
+      if (threads != 1) {
+        threadsUsed_ = threads;
+        return;
+      }
+    }
     for (std::int64_t block = 0; block < numBlocks; ++block) {
-      TPatch& patch = BlockPatch(line);
+      TPatch& patch = BlockPatch(line.text);
       ReadBlock(patch, steps);
-      if (!NextNonBlank(line) && block + 1 < numBlocks) {
+      if (!NextNonBlank(lines_, line, kNeedHeaderWord) && block + 1 < numBlocks) {
         throw TError(std::string(kEndOfFileMessage));
       }
     }
+  }
+
+  // Reads the blocks from the first header at offset to the end of the file in parts, one thread
+  // per part. Returns the number of threads used; 1 when the section is too small to split (then
+  // nothing is read), 0 when the parts did not agree with the sequential reading.
+  unsigned ReadInParallel(std::uint64_t offset, std::int64_t steps) {
+    const TParallelFile& file = *parallel_;
+    if (file.size <= offset) {
+      return 1;
+    }
+    const std::uint64_t length = file.size - offset;
+    const std::uint64_t wanted = std::min<std::uint64_t>(
+        file.threads, length / std::max<std::uint64_t>(file.minChunkBytes, 1));
+    if (wanted < 2) {
+      return 1;
+    }
+    std::vector<std::uint64_t> starts{offset};
+    for (std::uint64_t part = 1; part < wanted; ++part) {
+      const std::uint64_t target = offset + length / wanted * part;
+      const std::uint64_t header = FindHeaderAfter(file, target);
+      if (header > starts.back()) {
+        starts.push_back(header);
+      }
+    }
+    if (starts.size() < 2) {
+      return 1;
+    }
+    starts.push_back(file.size);
+
+    // The patches are resolved before the threads start; the threads only set years on them.
+    std::vector<TPatch*> byNumber;
+    byNumber.reserve(numberIndex_.size());
+    for (const std::string& name : numberIndex_) {
+      byNumber.push_back(&patches_.GetPatch(name));
+    }
+    TSharedParse shared{file, byNumber, steps, startYear_,
+                        std::vector<std::atomic<bool>>(byNumber.size())};
+    const std::size_t parts = starts.size() - 1;
+    std::vector<TPartResult> results(parts);
+    std::vector<char> readFailed(parts, 0);
+    auto run = [&shared, &starts, &results, &readFailed](std::size_t part) {
+      try {
+        results[part] = ParsePart(shared, starts[part], starts[part + 1]);
+      } catch (...) {
+        readFailed[part] = 1;  // a read error or no memory: the sequential reading meets it again
+      }
+    };
+    {
+      std::vector<std::jthread> workers;
+      workers.reserve(parts - 1);
+      for (std::size_t part = 1; part < parts; ++part) {
+        try {
+          workers.emplace_back(run, part);
+        } catch (const std::system_error&) {
+          run(part);  // no thread to be had: this thread parses the part itself
+        }
+      }
+      run(0);
+    }
+    // The sequential reading reads as many blocks as there are patches, then one more line, and
+    // ignores the rest of the file. The parts agree with it when the blocks before the first part
+    // that stopped early number at least that many. Blocks after that count cannot have set a
+    // year: each of the first blocks named a different patch, so all patches were named, and a
+    // later block naming one of them either lost the claim or took it from one of the first
+    // blocks, which then did not agree.
+    const std::int64_t numPatches = patches_.GetNumPatches();
+    std::int64_t total = 0;
+    for (std::size_t part = 0; part < parts; ++part) {
+      if (readFailed[part] != 0) {
+        return 0;
+      }
+      total += results[part].blocks;
+      if (total >= numPatches) {
+        return static_cast<unsigned>(parts);
+      }
+      if (results[part].stopped) {
+        return 0;
+      }
+    }
+    return 0;
   }
 
   // Reads the T data lines of one block: year startYear + i gets the first word of data line i.
@@ -337,26 +769,24 @@ class TLoader {
     if (steps <= 0) {
       return;
     }
-    // Memory stays proportional to the input: the reservation for this block follows either
-    // the counted all-patches block or a complete block of as many lines. Beyond the cap the
-    // storage grows as the values arrive.
-    constexpr std::int64_t kMaxReservation = std::int64_t{1} << 26;
-    patch.ReserveYears(static_cast<std::size_t>(steps < kMaxReservation ? steps : kMaxReservation));
-    std::string_view line;
+    ReserveBlock(patch, steps);
+    TLine line;
     for (std::int64_t i = 0; i < steps; ++i) {
-      if (!NextNonBlank(line)) {
+      if (!NextNonBlank(lines_, line, kNeedDataWord)) {
         throw TError(std::string(kEndOfFileMessage));
       }
       const std::int64_t year = std::int64_t{startYear_} + i;
       if (year > std::numeric_limits<TYear>::max()) {
         throw TError("Year out of range");
       }
-      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line));
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line.text));
     }
   }
 
   TLineReader lines_;
   TYear startYear_;
+  const TParallelFile* parallel_;
+  unsigned threadsUsed_ = 1;
   TPatches patches_;
   bool resolutionFound_ = false;
   bool inPatchSection_ = false;
@@ -378,26 +808,97 @@ void Tokenize(const std::string& line, std::vector<std::string>& tokens,
 // The line is taken by value as the interface has always done; it is only read.
 // cppcheck-suppress passedByValue
 std::optional<TPatch> ParsePatchLine(std::string line) {
-  std::vector<std::string> fields;
-  Tokenize(line, fields, ",");
-  if (fields.size() < 3) {
-    return std::nullopt;
-  }
-  return TPatch(fields[0], ParseDouble(fields[1]), ParseDouble(fields[2]));
+  return PatchFromLine(line);
 }
 
 TPatches LoadMP(std::istream& in, TYear startYear) {
-  return TLoader(in, startYear).Load();
+  bool gzip = false;
+  std::unique_ptr<TInputSource> source =
+      DecodeIfGzip(std::make_unique<TStreamSource>(in), "input stream", &gzip);
+  TPatches patches = TLoader(*source, startYear, TReadSizes{}).Load();
+  if (gzip) {
+    // Compressed data counts only when all of it is sound, also the part after the sections.
+    ReadToEnd(*source);
+  }
+  return patches;
 }
 
+// The name is taken by value as the interface has always done; it is only read.
+// cppcheck-suppress passedByValue
 TPatches LoadMP(std::string fileName, TYear startYear) {
-  std::ifstream file(fileName);
-  std::error_code error;
-  // A directory opens as a file on some systems and fails only at the first read.
-  if (!file.is_open() || std::filesystem::is_directory(fileName, error)) {
-    throw TError("Cannot open file: " + fileName);
+  return LoadMPFile(fileName, startYear, TLoadSettings{});
+}
+
+TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSettings& settings,
+                    TLoadReport* report) {
+  const unsigned threads = settings.threads != 0 ? settings.threads : DefaultThreadCount();
+  const TOpenedInput input = OpenInput(fileName);
+  TLoadReport done;
+  auto open = [&input]() -> std::unique_ptr<TInputSource> {
+    if (input.regularFile) {
+      return std::make_unique<TFileSource>(input.fd, input.displayName, 0, TFileSource::kToEnd);
+    }
+    return std::make_unique<TFileSource>(input.fd, input.displayName);
+  };
+  std::unique_ptr<TInputSource> source = DecodeIfGzip(open(), input.displayName, &done.gzip);
+  const TParallelFile file{input.fd, input.displayName,      input.size,
+                           threads,  settings.minChunkBytes, settings.sizes};
+  const bool parallel = input.regularFile && !done.gzip && threads > 1;
+  std::optional<TPatches> patches;
+  {
+    TLoader loader(*source, startYear, settings.sizes, parallel ? &file : nullptr);
+    patches.emplace(loader.Load());
+    done.threadsUsed = loader.ThreadsUsed();
   }
-  return LoadMP(file, startYear);
+  if (done.gzip || !input.regularFile) {
+    // Compressed data counts only when all of it is sound, also the part after the sections. A
+    // pipe is read to its end too, so that the program writing it is not stopped by SIGPIPE.
+    ReadToEnd(*source);
+  }
+  if (done.threadsUsed == 0) {
+    // The parts did not agree with reading the file in order: read it again in order.
+    patches.reset();
+    done.reread = true;
+    done.threadsUsed = 1;
+    source = DecodeIfGzip(open(), input.displayName, nullptr);
+    patches.emplace(TLoader(*source, startYear, settings.sizes).Load());
+  }
+  if (report != nullptr) {
+    *report = done;
+  }
+  return std::move(*patches);
+}
+
+unsigned ParseThreadCount(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  const std::size_t last = text.find_last_not_of(" \t");
+  bool valid = first != std::string::npos;
+  std::uint64_t value = 0;
+  if (valid) {
+    for (std::size_t i = first; i <= last && valid; ++i) {
+      valid = IsDigit(text[i]);
+      value = std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(text[i] - '0'),
+                                      std::uint64_t{kMaxThreads} + 1);
+    }
+  }
+  if (!valid || value < 1 || value > kMaxThreads) {
+    throw TError("VARROWIN_THREADS must be a whole number from 1 to " +
+                 std::to_string(kMaxThreads));
+  }
+  return static_cast<unsigned>(value);
+}
+
+unsigned DefaultThreadCount() {
+  const char* const text = std::getenv("VARROWIN_THREADS");
+  if (text != nullptr && *text != '\0') {
+    return ParseThreadCount(text);
+  }
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (sched_getaffinity(0, sizeof(cpus), &cpus) == 0) {
+    return static_cast<unsigned>(std::max(CPU_COUNT(&cpus), 1));
+  }
+  return 1;
 }
 
 }  // namespace varrowin::TMPParser

@@ -12,6 +12,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <varrowin/Varrowin.h>
@@ -222,10 +223,12 @@ TEST(FaultTest, CrlfAndMixedLineEndsGiveTheSameReport) {
 
 TEST(FaultTest, MissingFileOrDirectoryIsOneLineAndStatusOne) {
   const TTempFile file("");
-  for (const std::string& path : {file.Dir() + "/no-such-file.mp", file.Dir()}) {
+  for (const auto& [path, reason] :
+       {std::pair{file.Dir() + "/no-such-file.mp", "No such file or directory"},
+        std::pair{file.Dir(), "Is a directory"}}) {
     const TRunResult run = RunBinary(Args(path, 0));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Cannot open file: " + path + "\n");
+    EXPECT_EQ(run.err, "Cannot open file: " + path + ": " + reason + "\n");
     EXPECT_EQ(run.out, "");
   }
 }
@@ -240,7 +243,7 @@ TEST(FaultTest, UnreadableFileIsOneLineAndStatusOne) {
   const TRunResult run = RunBinary(Args(file.Path(), 0));
   chmod(file.Path().c_str(), 0600);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot open file: " + file.Path() + "\n");
+  EXPECT_EQ(run.err, "Cannot open file: " + file.Path() + ": Permission denied\n");
   EXPECT_EQ(run.out, "");
 }
 

@@ -15,6 +15,7 @@
 #include <varrowin/Common.h>
 #include <varrowin/TMPParser.h>
 #include <varrowin/Varrowin.h>
+#include "MPLoad.h"
 #include "TestSupport.h"
 
 namespace varrowin::test {
@@ -57,6 +58,38 @@ TEST_P(FuzzRegressionTest, ReaderThrowsNothingButTError) {
       ADD_FAILURE() << "start year " << startYear << ": unexpected exception " << e.what();
     }
   }
+}
+
+// The same file loaded on one thread and split over several, read in tiny blocks, gives the same
+// collection or the same error.
+std::string ThreadedOutcome(const std::string& path, unsigned threads) {
+  TMPParser::TLoadSettings settings;
+  settings.threads = threads;
+  settings.minChunkBytes = 1;
+  if (threads > 1) {
+    settings.sizes = {7, 5};  // tiny blocks: most lines are read as long lines
+  }
+  std::ostringstream out;
+  try {
+    const TPatches patches = TMPParser::LoadMPFile(path, 1990, settings);
+    out << std::hexfloat << patches.GetResolution() << '\n';
+    for (const std::string& name : patches.GetNames()) {
+      const TPatch& patch = patches.GetPatch(name);
+      out << name << ' ' << patch.GetX() << ' ' << patch.GetY();
+      for (const TYear year : patch.GetYearList()) {
+        out << ' ' << year << '=' << patch.GetYear(year);
+      }
+      out << '\n';
+    }
+  } catch (const TError& e) {
+    out << "error: " << e.what();
+  }
+  return out.str();
+}
+
+TEST_P(FuzzRegressionTest, ThreadedLoadAgrees) {
+  const std::string single = ThreadedOutcome(GetParam(), 1);
+  EXPECT_EQ(ThreadedOutcome(GetParam(), 3), single);
 }
 
 TEST_P(FuzzRegressionTest, RunEndsInOrder) {

@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLine, MissingFileIsNamedAsGiven) {
   const TRunResult result = RunBinary({"no/such/file.mp", "2000", "Y", "0.1", ";"});
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "Cannot open file: no/such/file.mp\n");
+  EXPECT_EQ(result.err, "Cannot open file: no/such/file.mp: No such file or directory\n");
   EXPECT_EQ(result.status, 1);
 }
 

@@ -1,0 +1,330 @@
+// The population section parsed by several threads gives what one thread gives: the same
+// collection on regular files of every shape, the same first error on damaged ones, and the same
+// report from the program.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "MPLoad.h"
+#include "TestSupport.h"
+
+namespace varrowin {
+namespace {
+
+using test::TTempFile;
+using TMPParser::LoadMPFile;
+using TMPParser::TLoadReport;
+using TMPParser::TLoadSettings;
+
+// Everything a load gives, with every double's bits, or the error it throws.
+std::string Outcome(const std::string& path, unsigned threads, TLoadReport* report = nullptr,
+                    TYear startYear = 1990, const TMPParser::TReadSizes& sizes = {}) {
+  TLoadSettings settings;
+  settings.threads = threads;
+  settings.sizes = sizes;
+  settings.minChunkBytes = 1;  // split even the smallest file
+  std::ostringstream out;
+  try {
+    const TPatches patches = LoadMPFile(path, startYear, settings, report);
+    out << std::hexfloat << patches.GetResolution() << '\n';
+    for (const std::string& name : patches.GetNames()) {
+      const TPatch& patch = patches.GetPatch(name);
+      out << name << ' ' << patch.GetX() << ' ' << patch.GetY();
+      for (const TYear year : patch.GetYearList()) {
+        out << ' ' << year << '=' << patch.GetYear(year);
+      }
+      out << '\n';
+    }
+  } catch (const TError& error) {
+    out << "error: " << error.what();
+  }
+  return out.str();
+}
+
+// An MP file of the given shape: patches on a grid, values with and without decimals and with
+// extra numbers on some data lines, blank lines here and there, extraFields more fields on the
+// first patch line, and a line after the last block.
+std::string MakeFile(unsigned patches, int years, int extraFields = 0) {
+  std::uint64_t state = static_cast<std::uint64_t>(patches) * 7919 + static_cast<unsigned>(years);
+  auto next = [&state]() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return state >> 33;
+  };
+  std::string text = "Shape test\nCell length 2.5 km\n";
+  for (unsigned p = 1; p <= patches; ++p) {
+    text += 'P';
+    text += std::to_string(p);
+    text += ',';
+    text += std::to_string(p % 17 * 2.5);
+    text += ',';
+    text += std::to_string(p / 17 * 2.5);
+    text += p == 1 ? ",P1.KCH" : ",1,0.25";
+    if (p == 1) {
+      for (int f = 0; f < extraFields; ++f) {
+        text += ",0.5";
+      }
+    }
+    text += "\n";
+  }
+  text += "Migration\nPop. ALL\n";
+  for (int y = 0; y < years; ++y) {
+    text += std::to_string(1000 + y);
+    text += " 0 5\n";
+  }
+  for (unsigned p = 1; p <= patches; ++p) {
+    text += "Pop. ";
+    text += std::to_string(p);
+    text += '\n';
+    for (int y = 0; y < years; ++y) {
+      const std::uint64_t r = next();
+      if (r % 3 == 0) {
+        text += std::to_string(r % 1000);
+        text += '.';
+        text += std::to_string(r % 7);
+        text += " 3 1\n";
+      } else {
+        text += std::to_string(r % 5000);
+        text += '\n';
+      }
+      if (r % 97 == 0) {
+        text += "\n  \n";
+      }
+    }
+  }
+  return text + "End of population results\n";
+}
+
+struct TShape {
+  const char* name;
+  unsigned patches;
+  int years;
+  int extraFields;
+};
+
+// Small versions of the shapes large model runs produce.
+const TShape kShapes[] = {
+    {"long", 1, 3000, 0}, {"many", 2000, 2, 0},    {"tall", 8, 1500, 0},
+    {"mid", 300, 20, 0},  {"wide", 40, 12, 20000}, {"main", 120, 60, 0},
+};
+
+TEST(ThreadedLoad, ShapesLoadAsOnOneThread) {
+  for (const TShape& shape : kShapes) {
+    const TTempFile file(MakeFile(shape.patches, shape.years, shape.extraFields));
+    const std::string single = Outcome(file.Path(), 1);
+    ASSERT_EQ(single.rfind("error", 0), std::string::npos) << shape.name << ": " << single;
+    for (const unsigned threads : {2U, 3U, 8U}) {
+      TLoadReport report;
+      EXPECT_EQ(Outcome(file.Path(), threads, &report), single)
+          << shape.name << ", " << threads << " threads";
+      EXPECT_FALSE(report.reread) << shape.name;
+      if (shape.patches >= threads) {
+        // Every shape with enough blocks is split: the threaded path is what was compared.
+        EXPECT_EQ(report.threadsUsed, threads) << shape.name;
+      }
+    }
+  }
+}
+
+TEST(ThreadedLoad, ExamplesLoadAsOnOneThread) {
+  std::vector<std::string> files;
+  for (const char* dir : {"examples", "tests/data", "fuzz/corpus"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(test::SourcePath(dir))) {
+      if (entry.path().extension() == ".mp") {
+        files.push_back(entry.path().string());
+      }
+    }
+  }
+  ASSERT_GT(files.size(), 10U);
+  for (const std::string& path : files) {
+    for (const TYear startYear : {TYear{1990}, TYear{2147483640}}) {
+      EXPECT_EQ(Outcome(path, 4, nullptr, startYear), Outcome(path, 1, nullptr, startYear))
+          << path << ", start year " << startYear;
+    }
+  }
+}
+
+// Cuts and damage all through the population section give the same first error (or the same
+// collection) with threads as without.
+TEST(ThreadedLoad, DamagedFilesGiveTheSameFirstError) {
+  const std::string text = MakeFile(30, 25);
+  const std::size_t section = text.find("Pop. ALL");
+  std::vector<std::string> variants;
+  for (std::size_t cut = section; cut < text.size(); cut += 97) {
+    variants.push_back(text.substr(0, cut));
+  }
+  auto replaced = [&text](const std::string& from, const std::string& to) {
+    std::string copy = text;
+    copy.replace(copy.find(from), from.size(), to);
+    return copy;
+  };
+  variants.push_back(replaced("Pop. 7\n", "Pop. 3\n"));            // a patch named twice
+  variants.push_back(replaced("Pop. 7\n", "Pop. 31\n"));           // no such patch line
+  variants.push_back(replaced("Pop. 12\n", "Pop.\n"));             // header of one word
+  variants.push_back(replaced("Pop. 20\n", "Pop. 20\n1.5\n"));     // a block one line long
+  variants.push_back(replaced("Pop. 20\n", "Pop. 20\nPop. 4\n"));  // a header as data
+  variants.push_back(replaced("Pop. 9\n", "Pop. 9\n\n\n"));        // blank lines
+  variants.push_back(replaced("P5,", "P4,"));                      // a repeated name
+  variants.push_back(replaced("End of population results\n", "Pop. 2\n1\n"));
+  variants.push_back(text + std::string(3000, 'x'));  // a long last line
+  for (std::size_t i = 0; i < variants.size(); ++i) {
+    const TTempFile file(variants[i]);
+    const std::string single = Outcome(file.Path(), 1);
+    for (const unsigned threads : {2U, 5U}) {
+      EXPECT_EQ(Outcome(file.Path(), threads), single) << "variant " << i;
+    }
+  }
+  // Years past the 32-bit range, met in a later part.
+  const TTempFile file(text);
+  EXPECT_EQ(Outcome(file.Path(), 4, nullptr, 2147483647 - 10), "error: Year out of range");
+}
+
+// The program: VARROWIN_THREADS=1 and the default split of a file large enough to be split at
+// the program's own threshold give the same report, byte for byte.
+TEST(ThreadedLoad, ProgramReportIsTheSame) {
+  const std::string text = MakeFile(3000, 500);
+  ASSERT_GT(text.size(), 2 * TMPParser::kDefaultMinChunkBytes);
+  const TTempFile file(text);
+  TLoadSettings settings;
+  settings.threads = 2;
+  TLoadReport report;
+  static_cast<void>(LoadMPFile(file.Path(), 2000, settings, &report));
+  EXPECT_EQ(report.threadsUsed, 2U) << "the file is split at the default threshold";
+  const std::vector<std::string> args = {file.Path(), "2000", "Y",   "0.1", ";",
+                                         "3",         "1",    "sma", "5"};
+  const char* old = std::getenv("VARROWIN_THREADS");
+  const std::string saved = old != nullptr ? old : "";
+  std::vector<test::TRunResult> runs;
+  for (const char* threads : {"1", "2", "3"}) {
+    setenv("VARROWIN_THREADS", threads, 1);
+    runs.push_back(test::RunBinary(args));
+  }
+  if (old != nullptr) {
+    setenv("VARROWIN_THREADS", saved.c_str(), 1);
+  } else {
+    unsetenv("VARROWIN_THREADS");
+  }
+  ASSERT_EQ(runs[0].status, 0) << runs[0].err;
+  EXPECT_GT(runs[0].out.size(), 1000U);
+  for (const test::TRunResult& run : runs) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, runs[0].out);
+  }
+}
+
+// Lines longer than the reader keeps whole are read as their heads plus what the rest holds.
+// With tiny blocks and a tiny long-line limit, a long line among short ones is read that way,
+// with its markers at every position relative to the block ends; every file loads as with the
+// usual sizes, on one thread or several.
+TEST(LongLines, TinyBlocksReadAsTheUsualSizes) {
+  // One long line in each role; the pad puts its markers at every distance from a block end.
+  const std::vector<std::pair<std::string, std::string>> roles = {
+      {"resolution", "Cell length 2.5 k{pad}Pop. ALL\n"},
+      {"patch section opened far out", "A,1,2,{pad}.KCH{pad}\n"},
+      {"patch line", "B,3,4,{pad}\n"},
+      {"short patch line", "{pad}\n"},
+      {"Migration far out", "C,5,6,{pad}Migration{pad}\n"},
+      {"opening line far out", "Migration\nxy{pad}Pop. ALL{pad}\n"},
+      {"counted line holding Pop.", "Migration\nPop. ALL\n7 {pad}Pop.{pad}\n"},
+      {"blank line of tabs and blanks", "Migration\nPop. ALL\n1\n2\nPop. 1\n3.5\n\t \t{blanks}\n"},
+      {"line blank only at its start", "Migration\nPop. ALL\n1\n2\nPop. 1\n3.5\n\t \t{blanks}9\n"},
+      {"data line", "Migration\nPop. ALL\n1\n2\nPop. 1\n2.5 {pad}\n"},
+      {"header", "Migration\nPop. ALL\n1\n2\nPop. 1 {pad}\n3.5\n"},
+      {"CR at the end", "B,3,4,{pad}\r\n"},
+  };
+  std::vector<std::string> texts;
+  for (const auto& [role, line] : roles) {
+    for (std::size_t length = 40; length < 60; ++length) {
+      std::string pad;
+      for (std::size_t i = 0; i < length; ++i) {
+        pad += static_cast<char>('a' + i % 7);
+      }
+      std::string text = line;
+      for (std::size_t at; (at = text.find("{pad}")) != std::string::npos;) {
+        text.replace(at, 5, pad);
+      }
+      for (std::size_t at; (at = text.find("{blanks}")) != std::string::npos;) {
+        text.replace(at, 8, std::string(length, ' '));
+      }
+      // The rest of a valid file around the long line, all lines short.
+      if (text.find("Migration") == std::string::npos) {
+        text = "Cell 3 km\nA,1,2.KCH\n" + text + "Z,9,9\nMigration\n";
+      } else if (text.find("A,1,2") == std::string::npos) {
+        text = "Cell 3 km\nA,1,2.KCH\nB,3,4\n" + text;
+      }
+      if (text.find("Pop. ALL") == std::string::npos) {
+        text += "Pop. ALL\n";
+      }
+      if (text.find("\nPop. 1") == std::string::npos) {
+        text += "1\n2\nPop. 1\n3.5\n";
+      }
+      texts.push_back(text + "4.5\nPop. 2\n5.5\n6.5\nPop. 3\n1\n2\n");
+    }
+  }
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const TTempFile file(texts[i]);
+    const std::string usual = Outcome(file.Path(), 1);
+    for (const std::size_t block : {2U, 7U}) {
+      for (const std::size_t longLine : {1U, 9U}) {
+        for (const unsigned threads : {1U, 3U}) {
+          EXPECT_EQ(Outcome(file.Path(), threads, nullptr, 1990, {block, longLine}), usual)
+              << roles[i / 20].first << ", text:\n"
+              << texts[i] << "\nblock " << block << ", long line " << longLine << ", " << threads
+              << " threads";
+        }
+      }
+    }
+  }
+}
+
+// A field of /proc/self/status in KiB (VmRSS, VmHWM), or -1.
+long StatusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) {
+      return std::atol(line.c_str() + field.size() + 1);
+    }
+  }
+  return -1;
+}
+
+// Starts a new peak of the resident memory at the present size (false when the system does not
+// allow it).
+bool ResetPeak() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  return clear.good() && StatusKiB("VmHWM") - StatusKiB("VmRSS") < 1024;
+}
+
+// The reader keeps a bounded part of a long line: a patch line of 30 MB loads in a few MiB.
+TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
+  std::string text = "Cell length 2.5 km\nA,1,2,A.KCH";
+  text.reserve(31 << 20);
+  while (text.size() < (30U << 20)) {
+    text += ",0.5,1.25,3";
+  }
+  text += "\nB,3,4\nMigration\nPop. ALL\n1\n2\nPop. 1\n5\n6\nPop. 2\n6\n7\n";
+  const TTempFile file(text);
+  text = std::string();
+  EXPECT_EQ(Outcome(file.Path(), 1),
+            "0x1.4p+1\nA 0x1p+0 0x1p+1 1990=0x1.4p+2 1991=0x1.8p+2\n"
+            "B 0x1.8p+1 0x1p+2 1990=0x1.8p+2 1991=0x1.cp+2\n");
+  if (!ResetPeak()) {
+    GTEST_SKIP() << "the peak resident memory cannot be reset here";
+  }
+  const long before = StatusKiB("VmRSS");
+  static_cast<void>(Outcome(file.Path(), 1));
+  const long growth = StatusKiB("VmHWM") - before;
+  // Kept whole, the line alone would take 30 MiB; sanitizers add to the rest.
+  EXPECT_LT(growth, 16 * 1024) << "KiB more at the peak, for a 30 MB line";
+}
+
+}  // namespace
+}  // namespace varrowin
