@@ -208,7 +208,7 @@ TEST(CollectRun, TooFewArgumentsAndAMissingListEndWithStatusTwo) {
   EXPECT_EQ(err.str(), kCollectUsage);
   std::ostringstream err2;
   EXPECT_EQ(RunCollect({"/nonexistent/list", "out", "2000", "Y", "0.1", ";"}, out, err2), 2);
-  EXPECT_EQ(err2.str(), "varrowin-collect: Cannot open file: /nonexistent/list\n");
+  EXPECT_EQ(err2.str(), "varrowin-collect: Cannot open file: /nonexistent/list: No such file or directory\n");
 }
 
 // A temporary directory, removed with everything in it.
@@ -284,7 +284,7 @@ TEST(CollectPipeline, ArrayScriptThenCollect) {
         << "task " << task;
   }
   // A failed task leaves its message and no report, not even a partial one.
-  EXPECT_NE(ReadFile(d + "/out/2.log").find("\nCannot open file: runs/missing.mp\n"),
+  EXPECT_NE(ReadFile(d + "/out/2.log").find("\nCannot open file: runs/missing.mp: No such file or directory\n"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(d + "/out/2.report"));
   EXPECT_FALSE(std::filesystem::exists(d + "/out/2.report.part"));
@@ -302,7 +302,7 @@ TEST(CollectPipeline, ArrayScriptThenCollect) {
                 FourRows("runs/four.mp") + FourRows("\"runs/a, \"\"b\"\".mp\""));
   EXPECT_EQ(ReadFile(d + "/collect.err"),
             "varrowin-collect: failed: runs/missing.mp (task 2): Cannot open file: "
-            "runs/missing.mp\n"
+            "runs/missing.mp: No such file or directory\n"
             "varrowin-collect: failed: runs/cut.mp (task 4): out/4.report: 3 rows where \"Total "
             "years\" is 4 (report cut short)\n"
             "varrowin-collect: failed: (empty line) (task 5): line 5 of runs.txt is empty\n"

@@ -1,8 +1,10 @@
 #include "Collect.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <new>
@@ -307,8 +309,12 @@ int RunCollect(const std::vector<std::string>& args, std::ostream& out, std::ost
   try {
     const TCollectParameters p = ParseCollectArguments(args);
     std::string listText;
+    errno = 0;
     if (!ReadWholeFile(p.listFile, listText)) {
-      throw TError("Cannot open file: " + p.listFile);
+      // The stream's failed open leaves the system's reason in errno.
+      const int error = errno;
+      throw TError("Cannot open file: " + p.listFile +
+                   (error != 0 ? std::string(": ") + std::strerror(error) : std::string()));
     }
     if (!listText.empty() && listText.back() != '\n') {
       listText += '\n';

@@ -29,7 +29,7 @@ def write(tmp_path, name, text):
 #  message). File contents are written to tmp_path under their name when given as (name, text).
 ANALYSIS_ERRORS = [
     ("missing-file", dict(path="no-such-file.mp"), ["no-such-file.mp", "2000", "Y", "0.1"],
-     "Cannot open file: no-such-file.mp"),
+     "Cannot open file: no-such-file.mp: No such file or directory"),
     ("no-patches", dict(path=("empty.mp", NO_PATCH)), [("empty.mp", NO_PATCH), "2000", "Y", "0.1"],
      "No patches to analyse"),
     ("block-without-patch", dict(path=("bad.mp", BAD_BLOCK)),
@@ -121,7 +121,7 @@ def test_read_mp_errors(tmp_path):
     missing = tmp_path / "missing.mp"
     with pytest.raises(varrowin.VarrowinError) as raised:
         varrowin.read_mp(missing, 2000)
-    assert str(raised.value) == "Cannot open file: %s" % missing
+    assert str(raised.value) == "Cannot open file: %s: No such file or directory" % missing
 
 
 def test_undecodable_path_keeps_its_bytes_in_the_message(tmp_path):
@@ -129,7 +129,7 @@ def test_undecodable_path_keeps_its_bytes_in_the_message(tmp_path):
     with pytest.raises(varrowin.VarrowinError) as raised:
         varrowin.read_mp(os.path.join(str(tmp_path), name), 2000)
     assert os.fsencode(str(raised.value)) == b"Cannot open file: " + os.fsencode(
-        str(tmp_path)) + b"/caf\xe9-missing.mp"
+        str(tmp_path)) + b"/caf\xe9-missing.mp: No such file or directory"
 
 
 def test_path_accepts_str_bytes_and_path_objects():

@@ -37,8 +37,8 @@ test_that("every message of the analysis surfaces as a varrowin_error", {
     list(quote(margin_shifts(g, 2000, "Y", 0.1, smoothing = "smm", window = 2^31)),
          "window_size out of range"),
     list(quote(margin_shifts(g, 2147483647, "Y", 0.1)), "Year out of range"),
-    list(quote(margin_shifts(missing, 2000, "Y", 0.1)), paste0("Cannot open file: ", missing)),
-    list(quote(read_mp(missing, 2000)), paste0("Cannot open file: ", missing)),
+    list(quote(margin_shifts(missing, 2000, "Y", 0.1)), paste0("Cannot open file: ", missing, ": No such file or directory")),
+    list(quote(read_mp(missing, 2000)), paste0("Cannot open file: ", missing, ": No such file or directory")),
     list(quote(read_mp(g, 3e9)), "startyear out of range"),
     # The checks run in the program's argument order.
     list(quote(margin_shifts(missing, 2000, "Z", 2, burn_in = -1)), "XorY must be X or Y"),
