@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <set>
 #include <utility>
 
 namespace varrowin::TCentroidTools {
@@ -44,47 +43,100 @@ double OrdinateKey(const TPatch& patch, char axis) {
   return axis == 'X' ? patch.GetX() : patch.GetY();
 }
 
+// Removes the top of the min-heap of positions heap[first, last) and returns the new end.
+std::size_t PopHeap(std::vector<std::size_t>& heap, std::size_t first, std::size_t last) {
+  --last;
+  heap[first] = heap[last];
+  return last;
+}
+
+// Restores the min-heap of positions heap[first, last) after its top has changed.
+void SiftDown(std::vector<std::size_t>& heap, std::size_t first, std::size_t last) {
+  const std::size_t size = last - first;
+  std::size_t node = 0;
+  const std::size_t moving = heap[first];
+  while (true) {
+    std::size_t child = 2 * node + 1;
+    if (child >= size) {
+      break;
+    }
+    if (child + 1 < size && heap[first + child + 1] < heap[first + child]) {
+      ++child;
+    }
+    if (moving < heap[first + child]) {
+      break;
+    }
+    heap[first + node] = heap[first + child];
+    node = child;
+  }
+  heap[first + node] = moving;
+}
+
 // Returns the positions 0 .. keys.size() - 1 in the order a selection sort of the keys leaves
 // them: at each position i (but the last) the leftmost strictly smallest key of positions i to the
 // end is swapped with the key at i. A not-a-number key compares false with everything, so it is
-// never chosen, and one at position i stays there. -0.0 and 0.0 are equal keys.
+// never chosen, and one at position i stays there: not-a-number keys never move. -0.0 and 0.0
+// are equal keys.
 //
-// The same order in O(P log P): an ordered set holds (key, position) for every key at positions
-// i and after that is a number; its first element is the leftmost smallest key, and the swap
-// moves the key from i to the chosen position.
+// The same order in O(P log P). The numbers fall into groups of equal keys, taken in ascending
+// order; each group keeps a min-heap of the positions that hold its key among positions i and
+// after. At position i the chosen key is the top of the smallest group that is not used up. When
+// the key at i belongs to another group, i is the top of that group's heap (every position before
+// i is final), and the swap replaces it there by the chosen position. A sorted run is a min-heap,
+// so sorting the positions by (key, position) builds every heap at once.
 std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
-  struct TKeyLess {
-    bool operator()(const std::pair<double, std::size_t>& a,
-                    const std::pair<double, std::size_t>& b) const {
-      if (a.first < b.first) {
-        return true;
-      }
-      if (b.first < a.first) {
-        return false;
-      }
-      return a.second < b.second;
-    }
-  };
   const std::size_t count = keys.size();
   std::vector<std::size_t> order(count);
-  std::vector<double> current(keys);
-  std::set<std::pair<double, std::size_t>, TKeyLess> open;
+  std::vector<std::size_t> heap;
+  heap.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     order[i] = i;
     if (!std::isnan(keys[i])) {
-      open.emplace_hint(open.end(), keys[i], i);
+      heap.push_back(i);
     }
   }
+  std::sort(heap.begin(), heap.end(), [&keys](std::size_t a, std::size_t b) {
+    if (keys[a] < keys[b]) {
+      return true;
+    }
+    if (keys[b] < keys[a]) {
+      return false;
+    }
+    return a < b;
+  });
+  // Group g holds heap[groupFirst[g], groupLast[g]); groupOf[p] is the group of the key at p.
+  std::vector<std::size_t> groupFirst;
+  std::vector<std::size_t> groupLast;
+  std::vector<std::uint32_t> groupOf(count, 0);
+  for (std::size_t k = 0; k < heap.size(); ++k) {
+    if (k == 0 || keys[heap[k - 1]] < keys[heap[k]]) {
+      if (k > 0) {
+        groupLast.push_back(k);
+      }
+      groupFirst.push_back(k);
+    }
+    groupOf[heap[k]] = static_cast<std::uint32_t>(groupFirst.size() - 1);
+  }
+  if (!heap.empty()) {
+    groupLast.push_back(heap.size());
+  }
+  std::size_t smallest = 0;
   for (std::size_t i = 0; i + 1 < count; ++i) {
-    if (std::isnan(current[i])) {
+    if (std::isnan(keys[i])) {
       continue;
     }
-    const std::size_t chosen = open.begin()->second;
-    open.erase(open.begin());
+    while (groupLast[smallest] == groupFirst[smallest]) {
+      ++smallest;
+    }
+    const std::size_t first = groupFirst[smallest];
+    const std::size_t chosen = heap[first];
+    groupLast[smallest] = PopHeap(heap, first, groupLast[smallest]);
+    SiftDown(heap, first, groupLast[smallest]);
     if (chosen != i) {
-      open.erase({current[i], i});
-      open.emplace(current[i], chosen);
-      std::swap(current[i], current[chosen]);
+      const std::uint32_t moved = groupOf[i];
+      heap[groupFirst[moved]] = chosen;
+      SiftDown(heap, groupFirst[moved], groupLast[moved]);
+      groupOf[chosen] = moved;
       std::swap(order[i], order[chosen]);
     }
   }
@@ -170,6 +222,7 @@ struct TSeriesFrame {
   template <class Sums>
   TCentroids Series(const std::vector<Sums>& sums) const {
     TCentroids series;
+    series.Reserve(years.size());
     for (std::size_t k = 0; k < years.size(); ++k) {
       series.SetCoords(years[k], sums[k].Centroid());
     }

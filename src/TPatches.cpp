@@ -1,34 +1,115 @@
 #include <varrowin/TPatches.h>
 
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <string_view>
 #include <utility>
 
 namespace varrowin {
 
+namespace {
+
+std::size_t HashName(const std::string& name) {
+  return std::hash<std::string_view>{}(std::string_view(name));
+}
+
+}  // namespace
+
+std::size_t TPatches::Find(const std::string& name) const {
+  if (slots_.empty()) {
+    return kNone;
+  }
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = HashName(name) & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t entry = slots_[slot];
+    if (entry == 0) {
+      return kNone;
+    }
+    if (At(entry - 1).GetName() == name) {
+      return entry - 1;
+    }
+  }
+}
+
+void TPatches::Grow() {
+  const std::size_t count = std::max<std::size_t>(16, slots_.size() * 2);
+  slots_.assign(count, 0);
+  const std::size_t mask = count - 1;
+  for (std::size_t index = 0; index < size_; ++index) {
+    std::size_t slot = HashName(At(index).GetName()) & mask;
+    while (slots_[slot] != 0) {
+      slot = (slot + 1) & mask;
+    }
+    slots_[slot] = static_cast<std::uint32_t>(index + 1);
+  }
+}
+
 void TPatches::AddPatch(TPatch patch) {
-  std::string name = patch.GetName();
-  patches_.insert_or_assign(std::move(name), std::move(patch));
+  const std::size_t existing = Find(patch.GetName());
+  if (existing != kNone) {
+    At(existing) = std::move(patch);
+    return;
+  }
+  if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
+    throw TError("Too many patches");
+  }
+  if (inOrder_ && size_ > 0 && !(At(size_ - 1).GetName() < patch.GetName())) {
+    inOrder_ = false;
+  }
+  if ((size_ & (kBlockSize - 1)) == 0) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(kBlockSize);
+  }
+  blocks_.back().push_back(std::move(patch));
+  ++size_;
+  order_.clear();
+  if (2 * size_ > slots_.size()) {
+    Grow();  // places the new patch too
+    return;
+  }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = HashName(At(size_ - 1).GetName()) & mask;
+  while (slots_[slot] != 0) {
+    slot = (slot + 1) & mask;
+  }
+  slots_[slot] = static_cast<std::uint32_t>(size_);
+}
+
+void TPatches::SortIfNeeded() const {
+  if (inOrder_ || order_.size() == size_) {
+    return;
+  }
+  order_.resize(size_);
+  for (std::size_t index = 0; index < size_; ++index) {
+    order_[index] = static_cast<std::uint32_t>(index);
+  }
+  // Names are distinct, so the order is total.
+  std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
+    return At(a).GetName() < At(b).GetName();
+  });
 }
 
 const TPatch& TPatches::GetPatch(const std::string& name) const {
-  const auto it = patches_.find(name);
-  if (it == patches_.end()) {
+  const std::size_t index = Find(name);
+  if (index == kNone) {
     throw TError("Patch does not exist");
   }
-  return it->second;
+  return At(index);
 }
 
 TPatch& TPatches::GetPatch(const std::string& name) {
-  const auto it = patches_.find(name);
-  if (it == patches_.end()) {
+  const std::size_t index = Find(name);
+  if (index == kNone) {
     throw TError("Patch does not exist");
   }
-  return it->second;
+  return At(index);
 }
 
 std::vector<std::string> TPatches::GetNames() const {
   std::vector<std::string> names;
-  names.reserve(patches_.size());
-  for (const auto& entry : patches_) {
+  names.reserve(size_);
+  for (const auto& entry : *this) {
     names.push_back(entry.first);
   }
   return names;
@@ -36,8 +117,8 @@ std::vector<std::string> TPatches::GetNames() const {
 
 std::vector<TPoint> TPatches::GetCoordinates() const {
   std::vector<TPoint> points;
-  points.reserve(patches_.size());
-  for (const auto& entry : patches_) {
+  points.reserve(size_);
+  for (const auto& entry : *this) {
     points.push_back(entry.second.GetCoords());
   }
   return points;
@@ -45,20 +126,25 @@ std::vector<TPoint> TPatches::GetCoordinates() const {
 
 std::vector<double> TPatches::GetPatchSizes(TYear year) const {
   std::vector<double> sizes;
-  sizes.reserve(patches_.size());
-  for (const auto& entry : patches_) {
+  sizes.reserve(size_);
+  for (const auto& entry : *this) {
     sizes.push_back(entry.second.GetYear(year));
   }
   return sizes;
 }
 
 std::vector<TPatch> TPatches::ReleasePatches() {
+  SortIfNeeded();
   std::vector<TPatch> released;
-  released.reserve(patches_.size());
-  while (!patches_.empty()) {
-    auto node = patches_.extract(patches_.begin());
-    released.push_back(std::move(node.mapped()));
+  released.reserve(size_);
+  for (std::size_t rank = 0; rank < size_; ++rank) {
+    released.push_back(std::move(At(inOrder_ ? rank : static_cast<std::size_t>(order_[rank]))));
   }
+  blocks_.clear();
+  slots_.clear();
+  order_.clear();
+  size_ = 0;
+  inOrder_ = true;
   return released;
 }
 

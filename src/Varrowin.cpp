@@ -1,11 +1,15 @@
 #include <varrowin/Varrowin.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <ostream>
+#include <streambuf>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <varrowin/Analysis.h>
 #include <varrowin/Common.h>
@@ -70,47 +74,105 @@ TRunParameters ParseArguments(const std::vector<std::string>& args) {
   return p;
 }
 
-// Writes the report: each line is flushed as it ends, and a failed write is an error, so a
-// report that could not be written never ends in success.
+// Collects text in one block and hands each full block to an output stream in one write. A
+// failed write makes the next output operation fail (the formatting stream's state goes bad).
+class TBlockBuffer : public std::streambuf {
+ public:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
+  explicit TBlockBuffer(std::ostream& out) : out_(out), block_(kBlockSize) {
+    setp(block_.data(), block_.data() + block_.size());
+  }
+
+  // Writes what has been collected; false when the output failed.
+  bool Drain() {
+    const std::ptrdiff_t size = pptr() - pbase();
+    if (size > 0) {
+      out_.write(pbase(), size);
+    }
+    setp(block_.data(), block_.data() + block_.size());
+    return static_cast<bool>(out_);
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) {
+      return traits_type::eof();
+    }
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  std::ostream& out_;
+  std::vector<char> block_;
+};
+
+// Writes the report through one block buffer of 64 KiB: the output stream sees a write per full
+// block, not per line. The numbers are formatted as the output stream formats them. A failed
+// write is an error, so a report that could not be written never ends in success.
 class TReport {
  public:
-  TReport(std::ostream& out, std::string delimiter) : out_(out), delim_(std::move(delimiter)) {}
+  TReport(std::ostream& out, std::string delimiter)
+      : out_(out), delim_(std::move(delimiter)), buffer_(out), text_(&buffer_) {
+    text_.flags(out.flags());
+    text_.precision(out.precision());
+    text_.width(out.width());
+    text_.fill(out.fill());
+    text_.imbue(out.getloc());
+  }
 
   template <class T>
   void HeaderLine(const char* label, const T& value) {
-    out_ << label << delim_ << value;
+    text_ << label << delim_ << value;
     EndLine();
   }
 
   void GroupHeader() {
-    out_ << delim_ << delim_ << "North" << delim_ << delim_ << "South";
+    text_ << delim_ << delim_ << "North" << delim_ << delim_ << "South";
     EndLine();
   }
 
   void ColumnHeader(double resolution) {
     if (resolution != 1.0) {
-      out_ << delim_ << "Year" << delim_ << "X(km)" << delim_ << "Y(km)" << delim_ << "Year"
-           << delim_ << "X(km)" << delim_ << "Y(km)";
+      text_ << delim_ << "Year" << delim_ << "X(km)" << delim_ << "Y(km)" << delim_ << "Year"
+            << delim_ << "X(km)" << delim_ << "Y(km)";
     }
     EndLine();
   }
 
   void Row(TYear year, const TPoint& north, const TPoint& south) {
-    out_ << delim_ << year << delim_ << north.X() << delim_ << north.Y() << delim_ << year << delim_
-         << south.X() << delim_ << south.Y();
+    text_ << delim_ << year << delim_ << north.X() << delim_ << north.Y() << delim_ << year
+          << delim_ << south.X() << delim_ << south.Y();
     EndLine();
   }
 
+  // Writes the rest of the report and flushes the output stream.
+  void Finish() {
+    if (!buffer_.Drain() || !out_.flush()) {
+      Fail();
+    }
+  }
+
  private:
+  [[noreturn]] static void Fail() { throw TError("Cannot write to standard output"); }
+
   void EndLine() {
-    out_ << std::endl;
-    if (!out_) {
-      throw TError("Cannot write to standard output");
+    text_ << '\n';
+    if (!text_) {
+      Fail();
     }
   }
 
   std::ostream& out_;
   std::string delim_;
+  TBlockBuffer buffer_;
+  std::ostream text_;
 };
 
 // Writes the report of a finished analysis.
@@ -135,6 +197,7 @@ void WriteReport(const TRunParameters& p, const TAnalysisResult& result, std::os
   for (std::size_t k = 0; k < result.years.size(); ++k) {
     report.Row(result.years[k], result.northShifts[k], result.southShifts[k]);
   }
+  report.Finish();
 }
 
 }  // namespace
