@@ -14,6 +14,18 @@ std::size_t HashName(const std::string& name) {
   return std::hash<std::string_view>{}(std::string_view(name));
 }
 
+// The first eight bytes of a name as a number whose order is the byte-wise order of the names,
+// missing bytes taken as 0. Names with different numbers compare as their numbers do; names with
+// equal numbers need the full comparison.
+std::uint64_t OrderPrefix(const std::string& name) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    const auto byte = i < name.size() ? static_cast<unsigned char>(name[i]) : 0U;
+    prefix = (prefix << 8U) | byte;
+  }
+  return prefix;
+}
+
 }  // namespace
 
 std::size_t TPatches::Find(const std::string& name) const {
@@ -80,14 +92,21 @@ void TPatches::SortIfNeeded() const {
   if (inOrder_ || order_.size() == size_) {
     return;
   }
-  order_.resize(size_);
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(size_);
   for (std::size_t index = 0; index < size_; ++index) {
-    order_[index] = static_cast<std::uint32_t>(index);
+    keyed[index] = {OrderPrefix(At(index).GetName()), static_cast<std::uint32_t>(index)};
   }
   // Names are distinct, so the order is total.
-  std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
-    return At(a).GetName() < At(b).GetName();
+  std::sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
+    if (a.first != b.first) {
+      return a.first < b.first;
+    }
+    return At(a.second).GetName() < At(b.second).GetName();
   });
+  order_.resize(size_);
+  for (std::size_t rank = 0; rank < size_; ++rank) {
+    order_[rank] = keyed[rank].second;
+  }
 }
 
 const TPatch& TPatches::GetPatch(const std::string& name) const {

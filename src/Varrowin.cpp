@@ -1,12 +1,17 @@
 #include <varrowin/Varrowin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <charconv>
+#include <ios>
+#include <locale>
 #include <new>
 #include <ostream>
-#include <streambuf>
+#include <sstream>
+#include <type_traits>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -74,87 +79,70 @@ TRunParameters ParseArguments(const std::vector<std::string>& args) {
   return p;
 }
 
-// Collects text in one block and hands each full block to an output stream in one write. A
-// failed write makes the next output operation fail (the formatting stream's state goes bad).
-class TBlockBuffer : public std::streambuf {
+// Writes the report through one block of 64 KiB: the output stream sees one write per full
+// block, not one per line. Numbers are formatted as the output stream formats them; with the
+// stream's default format (six significant digits, "C" locale) that is the text of printf's
+// %.6g and %d, which std::to_chars gives directly. A failed write is an error, so a report that
+// could not be written never ends in success.
+class TReport {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
 
-  explicit TBlockBuffer(std::ostream& out) : out_(out), block_(kBlockSize) {
-    setp(block_.data(), block_.data() + block_.size());
-  }
-
-  // Writes what has been collected; false when the output failed.
-  bool Drain() {
-    const std::ptrdiff_t size = pptr() - pbase();
-    if (size > 0) {
-      out_.write(pbase(), size);
-    }
-    setp(block_.data(), block_.data() + block_.size());
-    return static_cast<bool>(out_);
-  }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) {
-      return traits_type::eof();
-    }
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override { return Drain() ? 0 : -1; }
-
- private:
-  std::ostream& out_;
-  std::vector<char> block_;
-};
-
-// Writes the report through one block buffer of 64 KiB: the output stream sees a write per full
-// block, not per line. The numbers are formatted as the output stream formats them. A failed
-// write is an error, so a report that could not be written never ends in success.
-class TReport {
- public:
   TReport(std::ostream& out, std::string delimiter)
-      : out_(out), delim_(std::move(delimiter)), buffer_(out), text_(&buffer_) {
-    text_.flags(out.flags());
-    text_.precision(out.precision());
-    text_.width(out.width());
-    text_.fill(out.fill());
-    text_.imbue(out.getloc());
+      : out_(out),
+        delim_(std::move(delimiter)),
+        plain_(out.flags() == (std::ios_base::dec | std::ios_base::skipws) &&
+               out.precision() == 6 && out.width() == 0 && out.getloc() == std::locale::classic()),
+        block_(kBlockSize) {
+    formatter_.copyfmt(out);
+    formatter_.exceptions(std::ios_base::goodbit);
   }
 
   template <class T>
   void HeaderLine(const char* label, const T& value) {
-    text_ << label << delim_ << value;
+    Text(label);
+    Text(delim_);
+    Number(value);
     EndLine();
   }
 
   void GroupHeader() {
-    text_ << delim_ << delim_ << "North" << delim_ << delim_ << "South";
+    for (const std::string_view part : {std::string_view(delim_), std::string_view(delim_),
+                                        std::string_view("North"), std::string_view(delim_),
+                                        std::string_view(delim_), std::string_view("South")}) {
+      Text(part);
+    }
     EndLine();
   }
 
   void ColumnHeader(double resolution) {
     if (resolution != 1.0) {
-      text_ << delim_ << "Year" << delim_ << "X(km)" << delim_ << "Y(km)" << delim_ << "Year"
-            << delim_ << "X(km)" << delim_ << "Y(km)";
+      for (int group = 0; group < 2; ++group) {
+        for (const char* label : {"Year", "X(km)", "Y(km)"}) {
+          Text(delim_);
+          Text(label);
+        }
+      }
     }
     EndLine();
   }
 
   void Row(TYear year, const TPoint& north, const TPoint& south) {
-    text_ << delim_ << year << delim_ << north.X() << delim_ << north.Y() << delim_ << year
-          << delim_ << south.X() << delim_ << south.Y();
+    for (const TPoint* point : {&north, &south}) {
+      Text(delim_);
+      Number(year);
+      Text(delim_);
+      Number(point->X());
+      Text(delim_);
+      Number(point->Y());
+    }
     EndLine();
   }
 
   // Writes the rest of the report and flushes the output stream.
   void Finish() {
-    if (!buffer_.Drain() || !out_.flush()) {
+    Drain();
+    if (!out_.flush()) {
       Fail();
     }
   }
@@ -162,17 +150,62 @@ class TReport {
  private:
   [[noreturn]] static void Fail() { throw TError("Cannot write to standard output"); }
 
-  void EndLine() {
-    text_ << '\n';
-    if (!text_) {
+  void Drain() {
+    if (used_ > 0) {
+      out_.write(block_.data(), static_cast<std::streamsize>(used_));
+      used_ = 0;
+    }
+    if (!out_) {
       Fail();
     }
   }
 
+  void Text(std::string_view text) {
+    if (text.size() > block_.size() - used_) {
+      Drain();
+      if (text.size() > block_.size()) {
+        out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (!out_) {
+          Fail();
+        }
+        return;
+      }
+    }
+    std::copy(text.begin(), text.end(), block_.begin() + static_cast<std::ptrdiff_t>(used_));
+    used_ += text.size();
+  }
+
+  template <class T>
+  void Number(T value) {
+    if (plain_) {
+      // Room for any %.6g or integer text.
+      constexpr std::size_t kRoom = 32;
+      if (block_.size() - used_ < kRoom) {
+        Drain();
+      }
+      char* const first = block_.data() + used_;
+      std::to_chars_result result;
+      if constexpr (std::is_floating_point_v<T>) {
+        result = std::to_chars(first, first + kRoom, value, std::chars_format::general, 6);
+      } else {
+        result = std::to_chars(first, first + kRoom, value);
+      }
+      used_ += static_cast<std::size_t>(result.ptr - first);
+      return;
+    }
+    formatter_.str(std::string());
+    formatter_ << value;
+    Text(formatter_.view());
+  }
+
+  void EndLine() { Text("\n"); }
+
   std::ostream& out_;
   std::string delim_;
-  TBlockBuffer buffer_;
-  std::ostream text_;
+  bool plain_;
+  std::ostringstream formatter_;
+  std::vector<char> block_;
+  std::size_t used_ = 0;
 };
 
 // Writes the report of a finished analysis.

@@ -92,7 +92,16 @@ INSTANTIATE_TEST_SUITE_P(Names, TPatchesOrderTest,
                                            // Bytes above 127 sort after every ASCII character.
                                            TOrderCase{{"\xc3\xa9t\xc3\xa9", "z", "~"},
                                                       {"z", "~", "\xc3\xa9t\xc3\xa9"}},
-                                           TOrderCase{{"", "x"}, {"", "x"}}));
+                                           TOrderCase{{"", "x"}, {"", "x"}},
+                                           // Equal first eight bytes, and bytes 0 in a name.
+                                           TOrderCase{{"longprefix-2", "longprefix-10",
+                                                       "longprefix-1", "longprefi"},
+                                                      {"longprefi", "longprefix-1",
+                                                       "longprefix-10", "longprefix-2"}},
+                                           TOrderCase{{std::string("P\0b", 3), "P",
+                                                       std::string("P\0a", 3), "P0"},
+                                                      {"P", std::string("P\0a", 3),
+                                                       std::string("P\0b", 3), "P0"}}));
 
 TEST(TPatchesTest, AddingANameAgainReplacesThePatch) {
   TPatches patches;
