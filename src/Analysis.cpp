@@ -130,18 +130,18 @@ TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& unchecked) {
   if (north.GetNumYears() <= static_cast<std::size_t>(options.burnIn)) {
     throw TError("Burn-in leaves no years to analyse");
   }
-  // Each series is released as soon as its points are taken.
+  // Each series goes as soon as it is used; the centroid points move into the result.
   TCentroids northShift =
       TCentroidTools::GetPropInitialRangeCoordShifts(all, north, options.burnIn);
   result.years = northShift.GetYearList();
   result.northShifts = UnsignedPoints(std::move(northShift));
+  result.northCentroids = north.TakePoints();
   // Both margins have the same years: they are cut from the same collection.
   result.southShifts =
       UnsignedPoints(TCentroidTools::GetPropInitialRangeCoordShifts(all, south, options.burnIn));
+  result.southCentroids = south.TakePoints();
   result.centroidYears = all.GetYearList();
   result.allCentroids = all.TakePoints();
-  result.northCentroids = north.TakePoints();
-  result.southCentroids = south.TakePoints();
   return result;
 }
 

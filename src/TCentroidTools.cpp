@@ -454,17 +454,20 @@ TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, cha
 
 TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis) {
   const TSeriesFrame frame(patches);
-  const std::vector<TWeightedSums> all = CentroidSums<TWeightedSums>(frame);
-  // The weight total of a year's centroid is its total population, summed in name order.
-  std::vector<double> targets(all.size());
-  for (std::size_t k = 0; k < all.size(); ++k) {
-    targets[k] = all[k].w * proportion;
+  TRangeSeries range;
+  std::vector<double> targets;
+  {
+    const std::vector<TWeightedSums> all = CentroidSums<TWeightedSums>(frame);
+    // The weight total of a year's centroid is its total population, summed in name order.
+    targets.resize(all.size());
+    for (std::size_t k = 0; k < all.size(); ++k) {
+      targets[k] = all[k].w * proportion;
+    }
+    range.all = frame.Series(all);
   }
   const std::vector<std::size_t> ranking = RankIndices(frame.ordered, axis);
-  TRangeSeries range;
   range.south = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, false));
   range.north = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, true));
-  range.all = frame.Series(all);
   return range;
 }
 
