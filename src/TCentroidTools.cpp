@@ -87,23 +87,28 @@ void SiftDown(std::vector<std::size_t>& heap, std::size_t first, std::size_t las
 std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
   const std::size_t count = keys.size();
   std::vector<std::size_t> order(count);
-  std::vector<std::size_t> heap;
-  heap.reserve(count);
+  std::vector<std::pair<double, std::size_t>> sorted;
+  sorted.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     order[i] = i;
     if (!std::isnan(keys[i])) {
-      heap.push_back(i);
+      sorted.emplace_back(keys[i], i);
     }
   }
-  std::sort(heap.begin(), heap.end(), [&keys](std::size_t a, std::size_t b) {
-    if (keys[a] < keys[b]) {
+  std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+    if (a.first < b.first) {
       return true;
     }
-    if (keys[b] < keys[a]) {
+    if (b.first < a.first) {
       return false;
     }
-    return a < b;
+    return a.second < b.second;
   });
+  std::vector<std::size_t> heap(sorted.size());
+  for (std::size_t k = 0; k < sorted.size(); ++k) {
+    heap[k] = sorted[k].second;
+  }
+  sorted = std::vector<std::pair<double, std::size_t>>();
   // Group g holds heap[groupFirst[g], groupLast[g]); groupOf[p] is the group of the key at p.
   std::vector<std::size_t> groupFirst;
   std::vector<std::size_t> groupLast;
@@ -277,6 +282,7 @@ std::vector<Sums> MarginSums(const TSeriesFrame& frame, const std::vector<std::s
   std::vector<std::int64_t> lastStep(numYears, -1);
   std::vector<double> lastShare(numYears, 0.0);
   std::vector<std::size_t> open;
+  open.reserve(numYears);
   for (std::size_t k = 0; k < numYears; ++k) {
     if (targets[k] > cumulated[k]) {
       open.push_back(k);
