@@ -270,8 +270,8 @@ int main(int argc, char** argv) {
     const std::string option = argv[first];
     if (option == "--extra") {
       options.extra = true;
-    } else if (option == "--wide" && first + 1 < argc && ParseCount(argv[first + 1], options.wide) &&
-               options.wide >= 0) {
+    } else if (option == "--wide" && first + 1 < argc &&
+               ParseCount(argv[first + 1], options.wide) && options.wide >= 0) {
       ++first;
     } else {
       break;

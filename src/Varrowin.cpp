@@ -1,18 +1,18 @@
 #include <varrowin/Varrowin.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <charconv>
 #include <ios>
 #include <locale>
 #include <new>
 #include <ostream>
 #include <sstream>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -107,9 +107,9 @@ class TReport {
   }
 
   void GroupHeader() {
-    for (const std::string_view part : {std::string_view(delim_), std::string_view(delim_),
-                                        std::string_view("North"), std::string_view(delim_),
-                                        std::string_view(delim_), std::string_view("South")}) {
+    for (const std::string_view part :
+         {std::string_view(delim_), std::string_view(delim_), std::string_view("North"),
+          std::string_view(delim_), std::string_view(delim_), std::string_view("South")}) {
       Text(part);
     }
     EndLine();

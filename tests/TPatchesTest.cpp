@@ -85,23 +85,19 @@ TEST_P(TPatchesOrderTest, NamesComeBackInByteOrder) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, TPatchesOrderTest,
-                         ::testing::Values(TOrderCase{{"b", "a10", "a2"}, {"a10", "a2", "b"}},
-                                           TOrderCase{{"2", "a", "10", "1"}, {"1", "10", "2", "a"}},
-                                           TOrderCase{{"a", "A", "a "}, {"A", "a", "a "}},
-                                           // Bytes above 127 sort after every ASCII character.
-                                           TOrderCase{{"\xc3\xa9t\xc3\xa9", "z", "~"},
-                                                      {"z", "~", "\xc3\xa9t\xc3\xa9"}},
-                                           TOrderCase{{"", "x"}, {"", "x"}},
-                                           // Equal first eight bytes, and bytes 0 in a name.
-                                           TOrderCase{{"longprefix-2", "longprefix-10",
-                                                       "longprefix-1", "longprefi"},
-                                                      {"longprefi", "longprefix-1",
-                                                       "longprefix-10", "longprefix-2"}},
-                                           TOrderCase{{std::string("P\0b", 3), "P",
-                                                       std::string("P\0a", 3), "P0"},
-                                                      {"P", std::string("P\0a", 3),
-                                                       std::string("P\0b", 3), "P0"}}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, TPatchesOrderTest,
+    ::testing::Values(TOrderCase{{"b", "a10", "a2"}, {"a10", "a2", "b"}},
+                      TOrderCase{{"2", "a", "10", "1"}, {"1", "10", "2", "a"}},
+                      TOrderCase{{"a", "A", "a "}, {"A", "a", "a "}},
+                      // Bytes above 127 sort after every ASCII character.
+                      TOrderCase{{"\xc3\xa9t\xc3\xa9", "z", "~"}, {"z", "~", "\xc3\xa9t\xc3\xa9"}},
+                      TOrderCase{{"", "x"}, {"", "x"}},
+                      // Equal first eight bytes, and bytes 0 in a name.
+                      TOrderCase{{"longprefix-2", "longprefix-10", "longprefix-1", "longprefi"},
+                                 {"longprefi", "longprefix-1", "longprefix-10", "longprefix-2"}},
+                      TOrderCase{{std::string("P\0b", 3), "P", std::string("P\0a", 3), "P0"},
+                                 {"P", std::string("P\0a", 3), std::string("P\0b", 3), "P0"}}));
 
 TEST(TPatchesTest, AddingANameAgainReplacesThePatch) {
   TPatches patches;

@@ -79,7 +79,7 @@ class TPatch {
       return kNoLastYear;
     }
     return map_ ? map_->rbegin()->first
-                   : static_cast<TYear>(first_ + static_cast<std::int64_t>(flat_.size()) - 1);
+                : static_cast<TYear>(first_ + static_cast<std::int64_t>(flat_.size()) - 1);
   }
 
   double GetX() const { return coords_.X(); }
