@@ -28,6 +28,56 @@ std::uint64_t OrderPrefix(const std::string& name) {
 
 }  // namespace
 
+TPatches::TPatches(const TPatches& other)
+    : size_(other.size_),
+      slots_(other.slots_),
+      inOrder_(other.inOrder_),
+      order_(other.order_),
+      resolution_(other.resolution_) {
+  // Every block gets its full capacity, so that later additions move no patch.
+  blocks_.reserve(other.blocks_.size());
+  for (const std::vector<TPatch>& block : other.blocks_) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(kBlockSize);
+    blocks_.back().insert(blocks_.back().end(), block.begin(), block.end());
+  }
+}
+
+TPatches& TPatches::operator=(const TPatches& other) {
+  if (this != &other) {
+    TPatches copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+TPatches::TPatches(TPatches&& other) noexcept
+    : blocks_(std::move(other.blocks_)),
+      size_(std::exchange(other.size_, 0)),
+      slots_(std::move(other.slots_)),
+      inOrder_(std::exchange(other.inOrder_, true)),
+      order_(std::move(other.order_)),
+      resolution_(other.resolution_) {
+  other.blocks_.clear();
+  other.slots_.clear();
+  other.order_.clear();
+}
+
+TPatches& TPatches::operator=(TPatches&& other) noexcept {
+  if (this != &other) {
+    blocks_ = std::move(other.blocks_);
+    size_ = std::exchange(other.size_, 0);
+    slots_ = std::move(other.slots_);
+    inOrder_ = std::exchange(other.inOrder_, true);
+    order_ = std::move(other.order_);
+    resolution_ = other.resolution_;
+    other.blocks_.clear();
+    other.slots_.clear();
+    other.order_.clear();
+  }
+  return *this;
+}
+
 std::size_t TPatches::Find(const std::string& name) const {
   if (slots_.empty()) {
     return kNone;

@@ -182,6 +182,30 @@ TEST(TPatchesTest, ManyPatchesFollowAMapModel) {
   EXPECT_EQ(ascending.GetCoordinates()[500].X(), -5);
 }
 
+// A copy is independent and takes additions like the original; a collection moved from is empty.
+TEST(TPatchesTest, CopiesAndMovesKeepTheCollectionWhole) {
+  TPatches original;
+  for (int i = 0; i < 600; ++i) {
+    original.AddPatch(TPatch(Numbered("p", 599 - i), i, 0));
+  }
+  TPatches copy = original;
+  const TPatch& kept = copy.GetPatch("p0");
+  for (int i = 0; i < 300; ++i) {
+    copy.AddPatch(TPatch(Numbered("q", i), 0, 0));
+  }
+  EXPECT_EQ(&copy.GetPatch("p0"), &kept);
+  copy.GetPatch("p1").SetYear(2000, 3);
+  EXPECT_FALSE(original.GetPatch("p1").HasYear(2000));
+  EXPECT_EQ(copy.GetNumPatches(), 900);
+  EXPECT_EQ(copy.GetNames().front(), "p0");
+  const TPatches moved = std::move(copy);
+  EXPECT_EQ(moved.GetNumPatches(), 900);
+  EXPECT_EQ(copy.GetNumPatches(), 0);  // NOLINT(bugprone-use-after-move)
+  EXPECT_TRUE(copy.GetNames().empty());
+  EXPECT_FALSE(copy.PatchExists("p0"));
+  EXPECT_EQ(original.GetNames().size(), 600U);
+}
+
 TEST(TPatchesTest, ReleasePatchesHandsOverInNameOrder) {
   TPatches patches;
   patches.SetResolution(2.5);

@@ -27,6 +27,12 @@ namespace varrowin {
 class TPatches {
  public:
   TPatches() = default;
+  TPatches(const TPatches& other);
+  TPatches& operator=(const TPatches& other);
+  // A collection moved from is empty.
+  TPatches(TPatches&& other) noexcept;
+  TPatches& operator=(TPatches&& other) noexcept;
+  ~TPatches() = default;
 
   // Stores the patch under its own name; a patch already stored under that name is replaced (in
   // its place, so a reference to the replaced patch then refers to the new one).
