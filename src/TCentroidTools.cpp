@@ -43,18 +43,16 @@ double OrdinateKey(const TPatch& patch, char axis) {
   return axis == 'X' ? patch.GetX() : patch.GetY();
 }
 
-// Removes the top of the min-heap of positions heap[first, last) and returns the new end.
-std::size_t PopHeap(std::vector<std::size_t>& heap, std::size_t first, std::size_t last) {
-  --last;
-  heap[first] = heap[last];
-  return last;
-}
+// A position in name order, and a ranking: positions in ranked order. A collection holds fewer
+// than 2^32 patches.
+using TPosition = std::uint32_t;
+using TRanking = std::vector<TPosition>;
 
-// Restores the min-heap of positions heap[first, last) after its top has changed.
-void SiftDown(std::vector<std::size_t>& heap, std::size_t first, std::size_t last) {
+// Restores the min-heap heap[first, last) after its top has changed.
+void SiftDown(std::vector<TPosition>& heap, std::size_t first, std::size_t last) {
   const std::size_t size = last - first;
   std::size_t node = 0;
-  const std::size_t moving = heap[first];
+  const TPosition moving = heap[first];
   while (true) {
     std::size_t child = 2 * node + 1;
     if (child >= size) {
@@ -72,30 +70,20 @@ void SiftDown(std::vector<std::size_t>& heap, std::size_t first, std::size_t las
   heap[first + node] = moving;
 }
 
-// Returns the positions 0 .. keys.size() - 1 in the order a selection sort of the keys leaves
-// them: at each position i (but the last) the leftmost strictly smallest key of positions i to the
-// end is swapped with the key at i. A not-a-number key compares false with everything, so it is
-// never chosen, and one at position i stays there: not-a-number keys never move. -0.0 and 0.0
-// are equal keys.
+// Returns the positions 0 .. count - 1 in the order a selection sort of their keys leaves them:
+// at each position i (but the last) the leftmost strictly smallest key of positions i to the end
+// is swapped with the key at i. A not-a-number key compares false with everything, so it is never
+// chosen, and one at position i stays there: not-a-number keys never move. -0.0 and 0.0 are equal
+// keys. numbers holds (key, position) for every position whose key is a number.
 //
 // The same order in O(P log P). The numbers fall into groups of equal keys, taken in ascending
 // order; each group keeps a min-heap of the positions that hold its key among positions i and
 // after. At position i the chosen key is the top of the smallest group that is not used up. When
 // the key at i belongs to another group, i is the top of that group's heap (every position before
 // i is final), and the swap replaces it there by the chosen position. A sorted run is a min-heap,
-// so sorting the positions by (key, position) builds every heap at once.
-std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
-  const std::size_t count = keys.size();
-  std::vector<std::size_t> order(count);
-  std::vector<std::pair<double, std::size_t>> sorted;
-  sorted.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    order[i] = i;
-    if (!std::isnan(keys[i])) {
-      sorted.emplace_back(keys[i], i);
-    }
-  }
-  std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+// so sorting the numbers by (key, position) builds every heap at once.
+TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::size_t count) {
+  std::sort(numbers.begin(), numbers.end(), [](const auto& a, const auto& b) {
     if (a.first < b.first) {
       return true;
     }
@@ -104,38 +92,43 @@ std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
     }
     return a.second < b.second;
   });
-  std::vector<std::size_t> heap(sorted.size());
-  for (std::size_t k = 0; k < sorted.size(); ++k) {
-    heap[k] = sorted[k].second;
-  }
-  sorted = std::vector<std::pair<double, std::size_t>>();
-  // Group g holds heap[groupFirst[g], groupLast[g]); groupOf[p] is the group of the key at p.
-  std::vector<std::size_t> groupFirst;
-  std::vector<std::size_t> groupLast;
-  std::vector<std::uint32_t> groupOf(count, 0);
-  for (std::size_t k = 0; k < heap.size(); ++k) {
-    if (k == 0 || keys[heap[k - 1]] < keys[heap[k]]) {
+  // Group g holds heap[groupFirst[g], groupLast[g]); groupOf[p] is the group of the key at p, or
+  // kNoGroup for a not-a-number key.
+  constexpr std::uint32_t kNoGroup = ~std::uint32_t{0};
+  std::vector<TPosition> heap(numbers.size());
+  std::vector<std::uint32_t> groupFirst;
+  std::vector<std::uint32_t> groupLast;
+  std::vector<std::uint32_t> groupOf(count, kNoGroup);
+  for (std::size_t k = 0; k < numbers.size(); ++k) {
+    if (k == 0 || numbers[k - 1].first < numbers[k].first) {
       if (k > 0) {
-        groupLast.push_back(k);
+        groupLast.push_back(static_cast<std::uint32_t>(k));
       }
-      groupFirst.push_back(k);
+      groupFirst.push_back(static_cast<std::uint32_t>(k));
     }
+    heap[k] = numbers[k].second;
     groupOf[heap[k]] = static_cast<std::uint32_t>(groupFirst.size() - 1);
   }
-  if (!heap.empty()) {
-    groupLast.push_back(heap.size());
+  if (!numbers.empty()) {
+    groupLast.push_back(static_cast<std::uint32_t>(numbers.size()));
+  }
+  numbers = std::vector<std::pair<double, TPosition>>();
+
+  TRanking order(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    order[i] = static_cast<TPosition>(i);
   }
   std::size_t smallest = 0;
   for (std::size_t i = 0; i + 1 < count; ++i) {
-    if (std::isnan(keys[i])) {
+    if (groupOf[i] == kNoGroup) {
       continue;
     }
     while (groupLast[smallest] == groupFirst[smallest]) {
       ++smallest;
     }
     const std::size_t first = groupFirst[smallest];
-    const std::size_t chosen = heap[first];
-    groupLast[smallest] = PopHeap(heap, first, groupLast[smallest]);
+    const TPosition chosen = heap[first];
+    heap[first] = heap[--groupLast[smallest]];
     SiftDown(heap, first, groupLast[smallest]);
     if (chosen != i) {
       const std::uint32_t moved = groupOf[i];
@@ -148,14 +141,17 @@ std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
   return order;
 }
 
-// The ranking as indices into the name order.
-std::vector<std::size_t> RankIndices(const std::vector<const TPatch*>& ordered, char axis) {
-  std::vector<double> keys;
-  keys.reserve(ordered.size());
-  for (const TPatch* patch : ordered) {
-    keys.push_back(OrdinateKey(*patch, axis));
+// The ranking as positions in name order.
+TRanking RankIndices(const std::vector<const TPatch*>& ordered, char axis) {
+  std::vector<std::pair<double, TPosition>> numbers;
+  numbers.reserve(ordered.size());
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    const double key = OrdinateKey(*ordered[i], axis);
+    if (!std::isnan(key)) {
+      numbers.emplace_back(key, static_cast<TPosition>(i));
+    }
   }
-  return SelectionOrder(keys);
+  return SelectionOrder(std::move(numbers), ordered.size());
 }
 
 // Adds the population to the cumulated total of a margin walk and returns the share that the
@@ -271,7 +267,7 @@ std::vector<double> MarginTargets(const TSeriesFrame& frame, double proportion) 
 //  2. the centroid sums take, in name order, every patch at an earlier step with its whole
 //     population and the patch at the last step with its share.
 template <class Sums>
-std::vector<Sums> MarginSums(const TSeriesFrame& frame, const std::vector<std::size_t>& ranking,
+std::vector<Sums> MarginSums(const TSeriesFrame& frame, const TRanking& ranking,
                              const std::vector<double>& targets, bool fromLow) {
   const std::size_t count = frame.ordered.size();
   const std::size_t numYears = frame.years.size();
@@ -471,7 +467,7 @@ TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axi
     }
     range.all = frame.Series(all);
   }
-  const std::vector<std::size_t> ranking = RankIndices(frame.ordered, axis);
+  const TRanking ranking = RankIndices(frame.ordered, axis);
   range.south = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, false));
   range.north = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, true));
   return range;
