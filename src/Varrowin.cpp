@@ -20,6 +20,7 @@
 #include <varrowin/Common.h>
 #include <varrowin/TMPParser.h>
 #include "NumberText.h"
+#include "ReportNumber.h"
 
 namespace varrowin {
 
@@ -82,8 +83,8 @@ TRunParameters ParseArguments(const std::vector<std::string>& args) {
 // Writes the report through one block of 64 KiB: the output stream sees one write per full
 // block, not one per line. Numbers are formatted as the output stream formats them; with the
 // stream's default format (six significant digits, "C" locale) that is the text of printf's
-// %.6g and %d, which std::to_chars gives directly. A failed write is an error, so a report that
-// could not be written never ends in success.
+// %.6g and %d, written here without the stream (WriteShortG, std::to_chars). A failed write is an
+// error, so a report that could not be written never ends in success.
 class TReport {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -184,13 +185,13 @@ class TReport {
         Drain();
       }
       char* const first = block_.data() + used_;
-      std::to_chars_result result;
+      char* last = first;
       if constexpr (std::is_floating_point_v<T>) {
-        result = std::to_chars(first, first + kRoom, value, std::chars_format::general, 6);
+        last = WriteShortG(first, value);
       } else {
-        result = std::to_chars(first, first + kRoom, value);
+        last = std::to_chars(first, first + kRoom, value).ptr;
       }
-      used_ += static_cast<std::size_t>(result.ptr - first);
+      used_ += static_cast<std::size_t>(last - first);
       return;
     }
     formatter_.str(std::string());
