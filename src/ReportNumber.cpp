@@ -26,7 +26,7 @@ char* WriteShortG(char* first, double value) {
   if (!(size >= std::numeric_limits<double>::min()) || std::isinf(size)) {
     return WriteExact(first, value);
   }
-  char shortest[kShortGRoom];
+  char shortest[kShortGRoom] = {};
   const std::to_chars_result converted =
       std::to_chars(shortest, shortest + kShortGRoom, value, std::chars_format::scientific);
   if (converted.ec != std::errc()) {
@@ -38,7 +38,7 @@ char* WriteShortG(char* first, double value) {
   if (negative) {
     ++p;
   }
-  char digits[20];
+  char digits[20] = {};
   int count = 0;
   for (; *p != 'e'; ++p) {
     if (*p != '.') {

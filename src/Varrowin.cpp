@@ -185,7 +185,7 @@ class TReport {
         Drain();
       }
       char* const first = block_.data() + used_;
-      char* last = first;
+      char* last = nullptr;
       if constexpr (std::is_floating_point_v<T>) {
         last = WriteShortG(first, value);
       } else {
