@@ -10,8 +10,15 @@ namespace varrowin {
 
 namespace {
 
-std::size_t HashName(const std::string& name) {
-  return std::hash<std::string_view>{}(std::string_view(name));
+// A 32-bit hash of a name: the slot position comes from its low bits, and a slot keeps it whole
+// so that a probe compares names only when the hashes agree.
+std::uint32_t HashName(const std::string& name) {
+  const std::size_t hash = std::hash<std::string_view>{}(std::string_view(name));
+  return static_cast<std::uint32_t>(hash ^ (hash >> 32U));
+}
+
+std::uint64_t SlotEntry(std::uint32_t hash, std::size_t index) {
+  return (static_cast<std::uint64_t>(hash) << 32U) | static_cast<std::uint64_t>(index + 1);
 }
 
 // The first eight bytes of a name as a number whose order is the byte-wise order of the names,
@@ -79,36 +86,50 @@ TPatches& TPatches::operator=(TPatches&& other) noexcept {
 }
 
 std::size_t TPatches::Find(const std::string& name) const {
+  return Find(name, HashName(name));
+}
+
+std::size_t TPatches::Find(const std::string& name, std::uint32_t hash) const {
   if (slots_.empty()) {
     return kNone;
   }
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = HashName(name) & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t entry = slots_[slot];
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = slots_[slot];
     if (entry == 0) {
       return kNone;
     }
-    if (At(entry - 1).GetName() == name) {
-      return entry - 1;
+    if (static_cast<std::uint32_t>(entry >> 32U) == hash) {
+      const std::size_t index = static_cast<std::uint32_t>(entry) - std::size_t{1};
+      if (At(index).GetName() == name) {
+        return index;
+      }
     }
   }
 }
 
+void TPatches::Place(std::uint64_t entry) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = static_cast<std::uint32_t>(entry >> 32U) & mask;
+  while (slots_[slot] != 0) {
+    slot = (slot + 1) & mask;
+  }
+  slots_[slot] = entry;
+}
+
 void TPatches::Grow() {
-  const std::size_t count = std::max<std::size_t>(16, slots_.size() * 2);
-  slots_.assign(count, 0);
-  const std::size_t mask = count - 1;
-  for (std::size_t index = 0; index < size_; ++index) {
-    std::size_t slot = HashName(At(index).GetName()) & mask;
-    while (slots_[slot] != 0) {
-      slot = (slot + 1) & mask;
+  std::vector<std::uint64_t> old = std::move(slots_);
+  slots_.assign(std::max<std::size_t>(16, old.size() * 2), 0);
+  for (const std::uint64_t entry : old) {
+    if (entry != 0) {
+      Place(entry);
     }
-    slots_[slot] = static_cast<std::uint32_t>(index + 1);
   }
 }
 
 void TPatches::AddPatch(TPatch patch) {
-  const std::size_t existing = Find(patch.GetName());
+  const std::uint32_t hash = HashName(patch.GetName());
+  const std::size_t existing = Find(patch.GetName(), hash);
   if (existing != kNone) {
     At(existing) = std::move(patch);
     return;
@@ -127,15 +148,9 @@ void TPatches::AddPatch(TPatch patch) {
   ++size_;
   order_.clear();
   if (2 * size_ > slots_.size()) {
-    Grow();  // places the new patch too
-    return;
+    Grow();
   }
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = HashName(At(size_ - 1).GetName()) & mask;
-  while (slots_[slot] != 0) {
-    slot = (slot + 1) & mask;
-  }
-  slots_[slot] = static_cast<std::uint32_t>(size_);
+  Place(SlotEntry(hash, size_ - 1));
 }
 
 void TPatches::SortIfNeeded() const {

@@ -117,6 +117,9 @@ class TPatches {
   }
   // The storage position of the named patch, or kNone.
   std::size_t Find(const std::string& name) const;
+  std::size_t Find(const std::string& name, std::uint32_t hash) const;
+  // Puts a slot entry at the first free slot from its hash on.
+  void Place(std::uint64_t entry);
   void Grow();
   void SortIfNeeded() const;
 
@@ -124,9 +127,10 @@ class TPatches {
   // beyond kBlockSize, so its patches never move.
   std::vector<std::vector<TPatch>> blocks_;
   std::size_t size_ = 0;
-  // Open addressing by name hash, linear probing; 0 marks a free slot, p + 1 storage position p.
-  // The slot count is a power of two at least twice the number of patches.
-  std::vector<std::uint32_t> slots_;
+  // Open addressing by name hash, linear probing. A slot holds the name's 32-bit hash in its high
+  // half and storage position + 1 in its low half; 0 marks a free slot. The slot count is a power
+  // of two at least twice the number of patches.
+  std::vector<std::uint64_t> slots_;
   // True while every name was added after all names before it in name order; then storage order
   // is name order and order_ is unused.
   bool inOrder_ = true;
