@@ -1,6 +1,9 @@
 // GenerateMP: writes a large, valid MP file for benchmarks, streamed straight to the output.
 //
-//   GenerateMP <patches> <years> <seed> <output-file>     ("-" as output-file writes to stdout)
+//   GenerateMP [--extra] [--wide N] <patches> <years> <seed> <output-file>
+//
+// "-" as output-file writes to stdout. --extra appends two more numbers to about one data line in
+// eight; --wide N appends N more fields to the first patch line.
 //
 // The patches lie on a regular grid (many equal X and many equal Y coordinates). Each patch's
 // population in each year is a pure function of (seed, patch, year): a band of suitable habitat
@@ -110,6 +113,13 @@ class TWriter {
   }
   void Char(char c) { buffer_[used_++] = c; }
 
+  // Writes out the buffer when it is full; for lines longer than the buffer.
+  void Spill() {
+    if (used_ >= kFlushAt) {
+      Flush();
+    }
+  }
+
   template <class T>
   void Number(T value) {
     char* const first = buffer_.data() + used_;
@@ -162,8 +172,14 @@ bool ParseCount(const char* text, std::int64_t& value) {
   return result.ec == std::errc() && result.ptr == end;
 }
 
+// The optional shapes of a file.
+struct TOptions {
+  bool extra = false;     // two more numbers on some data lines
+  std::int64_t wide = 0;  // fields appended to the first patch line
+};
+
 void WriteFile(const TModel& model, std::int64_t patches, std::int64_t years, std::uint64_t seed,
-               TWriter& w) {
+               const TOptions& options, TWriter& w) {
   // All-patch totals, smallest and largest population per year.
   std::vector<THundredths> total(static_cast<std::size_t>(years), 0);
   std::vector<THundredths> largest(static_cast<std::size_t>(years), 0);
@@ -198,6 +214,14 @@ void WriteFile(const TModel& model, std::int64_t patches, std::int64_t years, st
     }
     w.Text(",1,0.25,");
     w.Number(model.Extras(p, 0) % 5000U);
+    if (p == 0) {
+      for (std::int64_t f = 0; f < options.wide; ++f) {
+        w.Char(',');
+        w.Number(f % 1000);
+        w.Text(".5");
+        w.Spill();
+      }
+    }
     w.EndLine();
   }
   w.Text("Migration");
@@ -227,6 +251,9 @@ void WriteFile(const TModel& model, std::int64_t patches, std::int64_t years, st
       w.Char(' ');
       w.Number((extras >> 8U) % 4U);
       w.Text(v == 0 ? " 0" : " 0.5");
+      if (options.extra && (extras >> 20U) % 8U == 0) {
+        w.Text(" 7 0.125");
+      }
       w.EndLine();
     }
   }
@@ -237,28 +264,46 @@ void WriteFile(const TModel& model, std::int64_t patches, std::int64_t years, st
 }  // namespace
 
 int main(int argc, char** argv) {
+  TOptions options;
+  int first = 1;
+  while (first < argc && argv[first][0] == '-' && argv[first][1] == '-') {
+    const std::string option = argv[first];
+    if (option == "--extra") {
+      options.extra = true;
+    } else if (option == "--wide" && first + 1 < argc &&
+               ParseCount(argv[first + 1], options.wide) && options.wide >= 0) {
+      ++first;
+    } else {
+      break;
+    }
+    ++first;
+  }
   std::int64_t patches = 0;
   std::int64_t years = 0;
   std::int64_t seed = 0;
-  if (argc != 5 || !ParseCount(argv[1], patches) || !ParseCount(argv[2], years) ||
-      !ParseCount(argv[3], seed) || patches < 1 || years < 1 || seed < 0) {
-    std::fputs("Usage: GenerateMP <patches >= 1> <years >= 1> <seed >= 0> <output-file | ->\n",
-               stderr);
+  if (argc - first != 4 || !ParseCount(argv[first], patches) ||
+      !ParseCount(argv[first + 1], years) || !ParseCount(argv[first + 2], seed) || patches < 1 ||
+      years < 1 || seed < 0) {
+    std::fputs(
+        "Usage: GenerateMP [--extra] [--wide N] <patches >= 1> <years >= 1> <seed >= 0> "
+        "<output-file | ->\n",
+        stderr);
     return 2;
   }
-  const bool toStdout = std::strcmp(argv[4], "-") == 0;
-  std::FILE* file = toStdout ? stdout : std::fopen(argv[4], "wb");
+  const char* const output = argv[first + 3];
+  const bool toStdout = std::strcmp(output, "-") == 0;
+  std::FILE* file = toStdout ? stdout : std::fopen(output, "wb");
   if (file == nullptr) {
-    std::fprintf(stderr, "GenerateMP: cannot open %s for writing\n", argv[4]);
+    std::fprintf(stderr, "GenerateMP: cannot open %s for writing\n", output);
     return 1;
   }
   const TModel model(patches, years, static_cast<std::uint64_t>(seed));
   TWriter writer(file);
-  WriteFile(model, patches, years, static_cast<std::uint64_t>(seed), writer);
+  WriteFile(model, patches, years, static_cast<std::uint64_t>(seed), options, writer);
   const bool written = writer.Flush();
   const bool closed = toStdout ? std::fflush(file) == 0 : std::fclose(file) == 0;
   if (!written || !closed) {
-    std::fprintf(stderr, "GenerateMP: write to %s failed\n", argv[4]);
+    std::fprintf(stderr, "GenerateMP: write to %s failed\n", output);
     return 1;
   }
   return 0;

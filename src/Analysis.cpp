@@ -29,22 +29,12 @@ TCentroids Smooth(const TCentroids& series, TSmoothing smoothing, std::int32_t w
   return series;
 }
 
-// The points of a series in year order.
-std::vector<TPoint> Points(const TCentroids& series) {
-  std::vector<TPoint> points;
-  points.reserve(series.GetNumYears());
-  for (const auto& entry : series) {
-    points.push_back(entry.second);
-  }
-  return points;
-}
-
-// The points of a shift series in year order, as the report prints them: unsigned.
-std::vector<TPoint> UnsignedPoints(const TCentroids& series) {
-  std::vector<TPoint> points;
-  points.reserve(series.GetNumYears());
-  for (const auto& entry : series) {
-    points.emplace_back(std::abs(entry.second.X()), std::abs(entry.second.Y()));
+// The points of a shift series in year order, as the report prints them: unsigned. The series
+// is used up.
+std::vector<TPoint> UnsignedPoints(TCentroids series) {
+  std::vector<TPoint> points = series.TakePoints();
+  for (TPoint& point : points) {
+    point = TPoint(std::abs(point.X()), std::abs(point.Y()));
   }
   return points;
 }
@@ -176,18 +166,18 @@ TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& unchecked) {
   if (north.GetNumYears() <= static_cast<std::size_t>(options.burnIn)) {
     throw TError("Burn-in leaves no years to analyse");
   }
-  const TCentroids northShift =
+  // Each series goes as soon as it is used; the centroid points move into the result.
+  TCentroids northShift =
       TCentroidTools::GetPropInitialRangeCoordShifts(all, north, options.burnIn);
-  const TCentroids southShift =
-      TCentroidTools::GetPropInitialRangeCoordShifts(all, south, options.burnIn);
   result.years = northShift.GetYearList();
-  result.northShifts = UnsignedPoints(northShift);
+  result.northShifts = UnsignedPoints(std::move(northShift));
+  result.northCentroids = north.TakePoints();
   // Both margins have the same years: they are cut from the same collection.
-  result.southShifts = UnsignedPoints(southShift);
+  result.southShifts =
+      UnsignedPoints(TCentroidTools::GetPropInitialRangeCoordShifts(all, south, options.burnIn));
+  result.southCentroids = south.TakePoints();
   result.centroidYears = all.GetYearList();
-  result.allCentroids = Points(all);
-  result.northCentroids = Points(north);
-  result.southCentroids = Points(south);
+  result.allCentroids = all.TakePoints();
   return result;
 }
 

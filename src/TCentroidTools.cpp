@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <set>
 #include <utility>
 
 namespace varrowin::TCentroidTools {
@@ -44,61 +43,115 @@ double OrdinateKey(const TPatch& patch, char axis) {
   return axis == 'X' ? patch.GetX() : patch.GetY();
 }
 
-// Returns the positions 0 .. keys.size() - 1 in the order a selection sort of the keys leaves
-// them: at each position i (but the last) the leftmost strictly smallest key of positions i to the
-// end is swapped with the key at i. A not-a-number key compares false with everything, so it is
-// never chosen, and one at position i stays there. -0.0 and 0.0 are equal keys.
-//
-// The same order in O(P log P): an ordered set holds (key, position) for every key at positions
-// i and after that is a number; its first element is the leftmost smallest key, and the swap
-// moves the key from i to the chosen position.
-std::vector<std::size_t> SelectionOrder(const std::vector<double>& keys) {
-  struct TKeyLess {
-    bool operator()(const std::pair<double, std::size_t>& a,
-                    const std::pair<double, std::size_t>& b) const {
-      if (a.first < b.first) {
-        return true;
-      }
-      if (b.first < a.first) {
-        return false;
-      }
-      return a.second < b.second;
+// A position in name order, and a ranking: positions in ranked order. A collection holds fewer
+// than 2^32 patches.
+using TPosition = std::uint32_t;
+using TRanking = std::vector<TPosition>;
+
+// Restores the min-heap heap[first, last) after its top has changed.
+void SiftDown(std::vector<TPosition>& heap, std::size_t first, std::size_t last) {
+  const std::size_t size = last - first;
+  std::size_t node = 0;
+  const TPosition moving = heap[first];
+  while (true) {
+    std::size_t child = 2 * node + 1;
+    if (child >= size) {
+      break;
     }
-  };
-  const std::size_t count = keys.size();
-  std::vector<std::size_t> order(count);
-  std::vector<double> current(keys);
-  std::set<std::pair<double, std::size_t>, TKeyLess> open;
-  for (std::size_t i = 0; i < count; ++i) {
-    order[i] = i;
-    if (!std::isnan(keys[i])) {
-      open.emplace_hint(open.end(), keys[i], i);
+    if (child + 1 < size && heap[first + child + 1] < heap[first + child]) {
+      ++child;
     }
+    if (moving < heap[first + child]) {
+      break;
+    }
+    heap[first + node] = heap[first + child];
+    node = child;
   }
+  heap[first + node] = moving;
+}
+
+// Returns the positions 0 .. count - 1 in the order a selection sort of their keys leaves them:
+// at each position i (but the last) the leftmost strictly smallest key of positions i to the end
+// is swapped with the key at i. A not-a-number key compares false with everything, so it is never
+// chosen, and one at position i stays there: not-a-number keys never move. -0.0 and 0.0 are equal
+// keys. numbers holds (key, position) for every position whose key is a number.
+//
+// The same order in O(P log P). The numbers fall into groups of equal keys, taken in ascending
+// order; each group keeps a min-heap of the positions that hold its key among positions i and
+// after. At position i the chosen key is the top of the smallest group that is not used up. When
+// the key at i belongs to another group, i is the top of that group's heap (every position before
+// i is final), and the swap replaces it there by the chosen position. A sorted run is a min-heap,
+// so sorting the numbers by (key, position) builds every heap at once.
+TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::size_t count) {
+  std::sort(numbers.begin(), numbers.end(), [](const auto& a, const auto& b) {
+    if (a.first < b.first) {
+      return true;
+    }
+    if (b.first < a.first) {
+      return false;
+    }
+    return a.second < b.second;
+  });
+  // Group g holds heap[groupFirst[g], groupLast[g]); groupOf[p] is the group of the key at p, or
+  // kNoGroup for a not-a-number key.
+  constexpr std::uint32_t kNoGroup = ~std::uint32_t{0};
+  std::vector<TPosition> heap(numbers.size());
+  std::vector<std::uint32_t> groupFirst;
+  std::vector<std::uint32_t> groupLast;
+  std::vector<std::uint32_t> groupOf(count, kNoGroup);
+  for (std::size_t k = 0; k < numbers.size(); ++k) {
+    if (k == 0 || numbers[k - 1].first < numbers[k].first) {
+      if (k > 0) {
+        groupLast.push_back(static_cast<std::uint32_t>(k));
+      }
+      groupFirst.push_back(static_cast<std::uint32_t>(k));
+    }
+    heap[k] = numbers[k].second;
+    groupOf[heap[k]] = static_cast<std::uint32_t>(groupFirst.size() - 1);
+  }
+  if (!numbers.empty()) {
+    groupLast.push_back(static_cast<std::uint32_t>(numbers.size()));
+  }
+  numbers = std::vector<std::pair<double, TPosition>>();
+
+  TRanking order(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    order[i] = static_cast<TPosition>(i);
+  }
+  std::size_t smallest = 0;
   for (std::size_t i = 0; i + 1 < count; ++i) {
-    if (std::isnan(current[i])) {
+    if (groupOf[i] == kNoGroup) {
       continue;
     }
-    const std::size_t chosen = open.begin()->second;
-    open.erase(open.begin());
+    while (groupLast[smallest] == groupFirst[smallest]) {
+      ++smallest;
+    }
+    const std::size_t first = groupFirst[smallest];
+    const TPosition chosen = heap[first];
+    heap[first] = heap[--groupLast[smallest]];
+    SiftDown(heap, first, groupLast[smallest]);
     if (chosen != i) {
-      open.erase({current[i], i});
-      open.emplace(current[i], chosen);
-      std::swap(current[i], current[chosen]);
+      const std::uint32_t moved = groupOf[i];
+      heap[groupFirst[moved]] = chosen;
+      SiftDown(heap, groupFirst[moved], groupLast[moved]);
+      groupOf[chosen] = moved;
       std::swap(order[i], order[chosen]);
     }
   }
   return order;
 }
 
-// The ranking as indices into the name order.
-std::vector<std::size_t> RankIndices(const std::vector<const TPatch*>& ordered, char axis) {
-  std::vector<double> keys;
-  keys.reserve(ordered.size());
-  for (const TPatch* patch : ordered) {
-    keys.push_back(OrdinateKey(*patch, axis));
+// The ranking as positions in name order.
+TRanking RankIndices(const std::vector<const TPatch*>& ordered, char axis) {
+  std::vector<std::pair<double, TPosition>> numbers;
+  numbers.reserve(ordered.size());
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    const double key = OrdinateKey(*ordered[i], axis);
+    if (!std::isnan(key)) {
+      numbers.emplace_back(key, static_cast<TPosition>(i));
+    }
   }
-  return SelectionOrder(keys);
+  return SelectionOrder(std::move(numbers), ordered.size());
 }
 
 // Adds the population to the cumulated total of a margin walk and returns the share that the
@@ -170,6 +223,7 @@ struct TSeriesFrame {
   template <class Sums>
   TCentroids Series(const std::vector<Sums>& sums) const {
     TCentroids series;
+    series.Reserve(years.size());
     for (std::size_t k = 0; k < years.size(); ++k) {
       series.SetCoords(years[k], sums[k].Centroid());
     }
@@ -213,7 +267,7 @@ std::vector<double> MarginTargets(const TSeriesFrame& frame, double proportion) 
 //  2. the centroid sums take, in name order, every patch at an earlier step with its whole
 //     population and the patch at the last step with its share.
 template <class Sums>
-std::vector<Sums> MarginSums(const TSeriesFrame& frame, const std::vector<std::size_t>& ranking,
+std::vector<Sums> MarginSums(const TSeriesFrame& frame, const TRanking& ranking,
                              const std::vector<double>& targets, bool fromLow) {
   const std::size_t count = frame.ordered.size();
   const std::size_t numYears = frame.years.size();
@@ -224,6 +278,7 @@ std::vector<Sums> MarginSums(const TSeriesFrame& frame, const std::vector<std::s
   std::vector<std::int64_t> lastStep(numYears, -1);
   std::vector<double> lastShare(numYears, 0.0);
   std::vector<std::size_t> open;
+  open.reserve(numYears);
   for (std::size_t k = 0; k < numYears; ++k) {
     if (targets[k] > cumulated[k]) {
       open.push_back(k);
@@ -401,17 +456,20 @@ TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, cha
 
 TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis) {
   const TSeriesFrame frame(patches);
-  const std::vector<TWeightedSums> all = CentroidSums<TWeightedSums>(frame);
-  // The weight total of a year's centroid is its total population, summed in name order.
-  std::vector<double> targets(all.size());
-  for (std::size_t k = 0; k < all.size(); ++k) {
-    targets[k] = all[k].w * proportion;
-  }
-  const std::vector<std::size_t> ranking = RankIndices(frame.ordered, axis);
   TRangeSeries range;
+  std::vector<double> targets;
+  {
+    const std::vector<TWeightedSums> all = CentroidSums<TWeightedSums>(frame);
+    // The weight total of a year's centroid is its total population, summed in name order.
+    targets.resize(all.size());
+    for (std::size_t k = 0; k < all.size(); ++k) {
+      targets[k] = all[k].w * proportion;
+    }
+    range.all = frame.Series(all);
+  }
+  const TRanking ranking = RankIndices(frame.ordered, axis);
   range.south = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, false));
   range.north = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, true));
-  range.all = frame.Series(all);
   return range;
 }
 

@@ -19,10 +19,14 @@ double SizeChangePercent(double offset, double baselineSize) {
 // The reference point minus the point of s for every year of s from the given position on.
 TCentroids OffsetsFrom(const TPoint& reference, const TCentroids& s, std::size_t from) {
   TCentroids result;
-  auto it = s.begin();
-  std::advance(it, static_cast<std::ptrdiff_t>(from));
-  for (; it != s.end(); ++it) {
-    result.SetCoords(it->first, reference.Diff(it->second));
+  if (from < s.GetNumYears()) {
+    result.Reserve(s.GetNumYears() - from);
+  }
+  std::size_t position = 0;
+  for (const auto& [year, point] : s) {
+    if (position++ >= from) {
+      result.SetCoords(year, reference.Diff(point));
+    }
   }
   return result;
 }
@@ -48,15 +52,33 @@ TCentroids GetPropInitialRangeCoordShifts(const TCentroids& a, const TCentroids&
   if (burnIn < 0 || static_cast<std::size_t>(burnIn) >= b.GetNumYears()) {
     throw TError("Burn-in out of range");
   }
-  const TCentroids offsets = GetDiffInitial(a, b, burnIn);
-  const TYearList years = offsets.GetYearList();
-  // The baseline is the offset of the first year after the burn-in.
-  const TPoint baseline = offsets.GetCoords(years.front());
-  const double x0 = std::fabs(baseline.X());
-  const double y0 = std::fabs(baseline.Y());
+  // The offsets of GetDiffInitial, each turned into its percentages as it is computed; the
+  // baseline is the offset of the first year after the burn-in.
+  const auto from = static_cast<std::size_t>(burnIn);
+  const std::size_t referencePos = burnIn > 0 ? from - 1 : 0;
+  TYear referenceYear = 0;
+  std::size_t position = 0;
+  for (const auto& entry : b) {
+    if (position++ == referencePos) {
+      referenceYear = entry.first;
+      break;
+    }
+  }
+  const TPoint reference = a.GetCoords(referenceYear);
   TCentroids result;
-  for (const TYear year : years) {
-    const TPoint offset = offsets.GetCoords(year);
+  result.Reserve(b.GetNumYears() - from);
+  double x0 = 0.0;
+  double y0 = 0.0;
+  position = 0;
+  for (const auto& [year, point] : b) {
+    if (position++ < from) {
+      continue;
+    }
+    const TPoint offset = reference.Diff(point);
+    if (position == from + 1) {
+      x0 = std::fabs(offset.X());
+      y0 = std::fabs(offset.Y());
+    }
     result.SetCoords(year,
                      TPoint(SizeChangePercent(offset.X(), x0), SizeChangePercent(offset.Y(), y0)));
   }
@@ -65,6 +87,7 @@ TCentroids GetPropInitialRangeCoordShifts(const TCentroids& a, const TCentroids&
 
 TCentroids GetDiffs(const TCentroids& a, const TCentroids& b) {
   TCentroids result;
+  result.Reserve(a.GetNumYears());
   for (const auto& [year, point] : a) {
     result.SetCoords(year, point.Diff(b.GetCoords(year)));
   }

@@ -133,6 +133,7 @@ TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
   const double divisor = static_cast<double>(w);
   TCentroids result;
   const std::size_t windows = WindowCount(entries.years.size(), width);
+  result.Reserve(windows);
   for (std::size_t i = 0; i < windows; ++i) {
     const double x = WindowSum(entries.xs, i, width) / divisor;
     const double y = WindowSum(entries.ys, i, width) / divisor;
@@ -149,6 +150,7 @@ TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
   const std::vector<double> xs = WindowOrderValues(entries.xs, width, h);
   const std::vector<double> ys = WindowOrderValues(entries.ys, width, h);
   TCentroids result;
+  result.Reserve(xs.size());
   for (std::size_t i = 0; i < xs.size(); ++i) {
     result.SetCoords(entries.years[i + h], TPoint(xs[i], ys[i]));
   }
@@ -157,6 +159,7 @@ TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
 
 TCentroids ExponentialSmoothing(const TCentroids& series, double alpha) {
   TCentroids result;
+  result.Reserve(series.GetNumYears());
   bool first = true;
   double sx = 0.0;
   double sy = 0.0;

@@ -2,8 +2,23 @@
 
 namespace varrowin {
 
+TPatch::TPatch(const TPatch& other)
+    : name_(other.name_),
+      coords_(other.coords_),
+      first_(other.first_),
+      flat_(other.flat_),
+      map_(other.map_ ? std::make_unique<std::map<TYear, double>>(*other.map_) : nullptr) {}
+
+TPatch& TPatch::operator=(const TPatch& other) {
+  if (this != &other) {
+    TPatch copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
 void TPatch::SetOtherYear(TYear year, double value) {
-  if (!sparse_) {
+  if (!map_) {
     if (flat_.empty()) {
       first_ = year;
       flat_.push_back(value);
@@ -18,17 +33,18 @@ void TPatch::SetOtherYear(TYear year, double value) {
     // The year right after the run never gets here: SetYear appends it inline.
     MoveToMap();
   }
-  map_.insert_or_assign(year, value);
+  map_->insert_or_assign(year, value);
 }
 
 void TPatch::MoveToMap() {
+  auto map = std::make_unique<std::map<TYear, double>>();
   for (std::size_t i = 0; i < flat_.size(); ++i) {
-    map_.emplace_hint(map_.end(), static_cast<TYear>(first_ + static_cast<std::int64_t>(i)),
+    map->emplace_hint(map->end(), static_cast<TYear>(first_ + static_cast<std::int64_t>(i)),
                       flat_[i]);
   }
+  map_ = std::move(map);
   flat_.clear();
   flat_.shrink_to_fit();
-  sparse_ = true;
 }
 
 double TPatch::GetYear(TYear year) const {

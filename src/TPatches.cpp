@@ -1,34 +1,199 @@
 #include <varrowin/TPatches.h>
 
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <string_view>
 #include <utility>
 
 namespace varrowin {
 
+namespace {
+
+// A 32-bit hash of a name: the slot position comes from its low bits, and a slot keeps it whole
+// so that a probe compares names only when the hashes agree.
+std::uint32_t HashName(const std::string& name) {
+  const std::size_t hash = std::hash<std::string_view>{}(std::string_view(name));
+  return static_cast<std::uint32_t>(hash ^ (hash >> 32U));
+}
+
+std::uint64_t SlotEntry(std::uint32_t hash, std::size_t index) {
+  return (static_cast<std::uint64_t>(hash) << 32U) | static_cast<std::uint64_t>(index + 1);
+}
+
+// The first eight bytes of a name as a number whose order is the byte-wise order of the names,
+// missing bytes taken as 0. Names with different numbers compare as their numbers do; names with
+// equal numbers need the full comparison.
+std::uint64_t OrderPrefix(const std::string& name) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    const auto byte = i < name.size() ? static_cast<unsigned char>(name[i]) : 0U;
+    prefix = (prefix << 8U) | byte;
+  }
+  return prefix;
+}
+
+}  // namespace
+
+TPatches::TPatches(const TPatches& other)
+    : size_(other.size_),
+      slots_(other.slots_),
+      inOrder_(other.inOrder_),
+      order_(other.order_),
+      resolution_(other.resolution_) {
+  // Every block gets its full capacity, so that later additions move no patch.
+  blocks_.reserve(other.blocks_.size());
+  for (const std::vector<TPatch>& block : other.blocks_) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(kBlockSize);
+    blocks_.back().insert(blocks_.back().end(), block.begin(), block.end());
+  }
+}
+
+TPatches& TPatches::operator=(const TPatches& other) {
+  if (this != &other) {
+    TPatches copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+TPatches::TPatches(TPatches&& other) noexcept
+    : blocks_(std::move(other.blocks_)),
+      size_(std::exchange(other.size_, 0)),
+      slots_(std::move(other.slots_)),
+      inOrder_(std::exchange(other.inOrder_, true)),
+      order_(std::move(other.order_)),
+      resolution_(other.resolution_) {
+  other.blocks_.clear();
+  other.slots_.clear();
+  other.order_.clear();
+}
+
+TPatches& TPatches::operator=(TPatches&& other) noexcept {
+  if (this != &other) {
+    blocks_ = std::move(other.blocks_);
+    size_ = std::exchange(other.size_, 0);
+    slots_ = std::move(other.slots_);
+    inOrder_ = std::exchange(other.inOrder_, true);
+    order_ = std::move(other.order_);
+    resolution_ = other.resolution_;
+    other.blocks_.clear();
+    other.slots_.clear();
+    other.order_.clear();
+  }
+  return *this;
+}
+
+std::size_t TPatches::Find(const std::string& name) const {
+  return Find(name, HashName(name));
+}
+
+std::size_t TPatches::Find(const std::string& name, std::uint32_t hash) const {
+  if (slots_.empty()) {
+    return kNone;
+  }
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = slots_[slot];
+    if (entry == 0) {
+      return kNone;
+    }
+    if (static_cast<std::uint32_t>(entry >> 32U) == hash) {
+      const std::size_t index = static_cast<std::uint32_t>(entry) - std::size_t{1};
+      if (At(index).GetName() == name) {
+        return index;
+      }
+    }
+  }
+}
+
+void TPatches::Place(std::uint64_t entry) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = static_cast<std::uint32_t>(entry >> 32U) & mask;
+  while (slots_[slot] != 0) {
+    slot = (slot + 1) & mask;
+  }
+  slots_[slot] = entry;
+}
+
+void TPatches::Grow() {
+  std::vector<std::uint64_t> old = std::move(slots_);
+  slots_.assign(std::max<std::size_t>(16, old.size() * 2), 0);
+  for (const std::uint64_t entry : old) {
+    if (entry != 0) {
+      Place(entry);
+    }
+  }
+}
+
 void TPatches::AddPatch(TPatch patch) {
-  std::string name = patch.GetName();
-  patches_.insert_or_assign(std::move(name), std::move(patch));
+  const std::uint32_t hash = HashName(patch.GetName());
+  const std::size_t existing = Find(patch.GetName(), hash);
+  if (existing != kNone) {
+    At(existing) = std::move(patch);
+    return;
+  }
+  if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
+    throw TError("Too many patches");
+  }
+  if (inOrder_ && size_ > 0 && !(At(size_ - 1).GetName() < patch.GetName())) {
+    inOrder_ = false;
+  }
+  if ((size_ & (kBlockSize - 1)) == 0) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(kBlockSize);
+  }
+  blocks_.back().push_back(std::move(patch));
+  ++size_;
+  order_.clear();
+  if (2 * size_ > slots_.size()) {
+    Grow();
+  }
+  Place(SlotEntry(hash, size_ - 1));
+}
+
+void TPatches::SortIfNeeded() const {
+  if (inOrder_ || order_.size() == size_) {
+    return;
+  }
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(size_);
+  for (std::size_t index = 0; index < size_; ++index) {
+    keyed[index] = {OrderPrefix(At(index).GetName()), static_cast<std::uint32_t>(index)};
+  }
+  // Names are distinct, so the order is total.
+  std::sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
+    if (a.first != b.first) {
+      return a.first < b.first;
+    }
+    return At(a.second).GetName() < At(b.second).GetName();
+  });
+  order_.resize(size_);
+  for (std::size_t rank = 0; rank < size_; ++rank) {
+    order_[rank] = keyed[rank].second;
+  }
 }
 
 const TPatch& TPatches::GetPatch(const std::string& name) const {
-  const auto it = patches_.find(name);
-  if (it == patches_.end()) {
+  const std::size_t index = Find(name);
+  if (index == kNone) {
     throw TError("Patch does not exist");
   }
-  return it->second;
+  return At(index);
 }
 
 TPatch& TPatches::GetPatch(const std::string& name) {
-  const auto it = patches_.find(name);
-  if (it == patches_.end()) {
+  const std::size_t index = Find(name);
+  if (index == kNone) {
     throw TError("Patch does not exist");
   }
-  return it->second;
+  return At(index);
 }
 
 std::vector<std::string> TPatches::GetNames() const {
   std::vector<std::string> names;
-  names.reserve(patches_.size());
-  for (const auto& entry : patches_) {
+  names.reserve(size_);
+  for (const auto& entry : *this) {
     names.push_back(entry.first);
   }
   return names;
@@ -36,8 +201,8 @@ std::vector<std::string> TPatches::GetNames() const {
 
 std::vector<TPoint> TPatches::GetCoordinates() const {
   std::vector<TPoint> points;
-  points.reserve(patches_.size());
-  for (const auto& entry : patches_) {
+  points.reserve(size_);
+  for (const auto& entry : *this) {
     points.push_back(entry.second.GetCoords());
   }
   return points;
@@ -45,20 +210,25 @@ std::vector<TPoint> TPatches::GetCoordinates() const {
 
 std::vector<double> TPatches::GetPatchSizes(TYear year) const {
   std::vector<double> sizes;
-  sizes.reserve(patches_.size());
-  for (const auto& entry : patches_) {
+  sizes.reserve(size_);
+  for (const auto& entry : *this) {
     sizes.push_back(entry.second.GetYear(year));
   }
   return sizes;
 }
 
 std::vector<TPatch> TPatches::ReleasePatches() {
+  SortIfNeeded();
   std::vector<TPatch> released;
-  released.reserve(patches_.size());
-  while (!patches_.empty()) {
-    auto node = patches_.extract(patches_.begin());
-    released.push_back(std::move(node.mapped()));
+  released.reserve(size_);
+  for (std::size_t rank = 0; rank < size_; ++rank) {
+    released.push_back(std::move(At(inOrder_ ? rank : static_cast<std::size_t>(order_[rank]))));
   }
+  blocks_.clear();
+  slots_.clear();
+  order_.clear();
+  size_ = 0;
+  inOrder_ = true;
   return released;
 }
 

@@ -1,16 +1,28 @@
 #include <varrowin/Varrowin.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <ios>
+#include <locale>
 #include <new>
+#include <ostream>
+#include <sstream>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <varrowin/Analysis.h>
 #include <varrowin/Common.h>
 #include <varrowin/TMPParser.h>
 #include <varrowin/Version.h>
+
+#include "NumberText.h"
+#include "ReportNumber.h"
 
 namespace varrowin {
 
@@ -62,47 +74,133 @@ TRunParameters ParseArguments(const std::vector<std::string>& args) {
   return p;
 }
 
-// Writes the report: each line is flushed as it ends, and a failed write is an error, so a
-// report that could not be written never ends in success.
+// Writes the report through one block of 64 KiB: the output stream sees one write per full
+// block, not one per line. Numbers are formatted as the output stream formats them; with the
+// stream's default format (six significant digits, "C" locale) that is the text of printf's
+// %.6g and %d, written here without the stream (WriteShortG, std::to_chars). A failed write is an
+// error, so a report that could not be written never ends in success.
 class TReport {
  public:
-  TReport(std::ostream& out, std::string delimiter) : out_(out), delim_(std::move(delimiter)) {}
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
+  TReport(std::ostream& out, std::string delimiter)
+      : out_(out),
+        delim_(std::move(delimiter)),
+        plain_(out.flags() == (std::ios_base::dec | std::ios_base::skipws) &&
+               out.precision() == 6 && out.width() == 0 && out.getloc() == std::locale::classic()),
+        block_(kBlockSize) {
+    formatter_.copyfmt(out);
+    formatter_.exceptions(std::ios_base::goodbit);
+  }
 
   template <class T>
   void HeaderLine(const char* label, const T& value) {
-    out_ << label << delim_ << value;
+    Text(label);
+    Text(delim_);
+    Number(value);
     EndLine();
   }
 
   void GroupHeader() {
-    out_ << delim_ << delim_ << "North" << delim_ << delim_ << "South";
+    for (const std::string_view part :
+         {std::string_view(delim_), std::string_view(delim_), std::string_view("North"),
+          std::string_view(delim_), std::string_view(delim_), std::string_view("South")}) {
+      Text(part);
+    }
     EndLine();
   }
 
   void ColumnHeader(double resolution) {
     if (resolution != 1.0) {
-      out_ << delim_ << "Year" << delim_ << "X(km)" << delim_ << "Y(km)" << delim_ << "Year"
-           << delim_ << "X(km)" << delim_ << "Y(km)";
+      for (int group = 0; group < 2; ++group) {
+        for (const char* label : {"Year", "X(km)", "Y(km)"}) {
+          Text(delim_);
+          Text(label);
+        }
+      }
     }
     EndLine();
   }
 
   void Row(TYear year, const TPoint& north, const TPoint& south) {
-    out_ << delim_ << year << delim_ << north.X() << delim_ << north.Y() << delim_ << year << delim_
-         << south.X() << delim_ << south.Y();
+    for (const TPoint* point : {&north, &south}) {
+      Text(delim_);
+      Number(year);
+      Text(delim_);
+      Number(point->X());
+      Text(delim_);
+      Number(point->Y());
+    }
     EndLine();
   }
 
- private:
-  void EndLine() {
-    out_ << std::endl;
-    if (!out_) {
-      throw TError("Cannot write to standard output");
+  // Writes the rest of the report and flushes the output stream.
+  void Finish() {
+    Drain();
+    if (!out_.flush()) {
+      Fail();
     }
   }
 
+ private:
+  [[noreturn]] static void Fail() { throw TError("Cannot write to standard output"); }
+
+  void Drain() {
+    if (used_ > 0) {
+      out_.write(block_.data(), static_cast<std::streamsize>(used_));
+      used_ = 0;
+    }
+    if (!out_) {
+      Fail();
+    }
+  }
+
+  void Text(std::string_view text) {
+    if (text.size() > block_.size() - used_) {
+      Drain();
+      if (text.size() > block_.size()) {
+        out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (!out_) {
+          Fail();
+        }
+        return;
+      }
+    }
+    std::copy(text.begin(), text.end(), block_.begin() + static_cast<std::ptrdiff_t>(used_));
+    used_ += text.size();
+  }
+
+  template <class T>
+  void Number(T value) {
+    if (plain_) {
+      // Room for any %.6g or integer text.
+      constexpr std::size_t kRoom = 32;
+      if (block_.size() - used_ < kRoom) {
+        Drain();
+      }
+      char* const first = block_.data() + used_;
+      char* last = nullptr;
+      if constexpr (std::is_floating_point_v<T>) {
+        last = WriteShortG(first, value);
+      } else {
+        last = std::to_chars(first, first + kRoom, value).ptr;
+      }
+      used_ += static_cast<std::size_t>(last - first);
+      return;
+    }
+    formatter_.str(std::string());
+    formatter_ << value;
+    Text(formatter_.view());
+  }
+
+  void EndLine() { Text("\n"); }
+
   std::ostream& out_;
   std::string delim_;
+  bool plain_;
+  std::ostringstream formatter_;
+  std::vector<char> block_;
+  std::size_t used_ = 0;
 };
 
 // Writes the report of a finished analysis.
@@ -127,6 +225,7 @@ void WriteReport(const TRunParameters& p, const TAnalysisResult& result, std::os
   for (std::size_t k = 0; k < result.years.size(); ++k) {
     report.Row(result.years[k], result.northShifts[k], result.southShifts[k]);
   }
+  report.Finish();
 }
 
 }  // namespace

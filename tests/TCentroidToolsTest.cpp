@@ -1,6 +1,7 @@
 // Patch cleaning, yearly centroids and margin subpopulations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -336,6 +337,36 @@ TEST(RandomizedTest, RankingMatchesSelectionProcedure) {
     for (const char axis : {'X', 'Y'}) {
       ASSERT_EQ(tools::SortOnOrdinate(patches, axis), LiteralSortOnOrdinate(patches, axis))
           << "round " << round << " axis " << axis;
+    }
+  }
+}
+
+// Large rankings with few distinct keys: long runs of equal keys exercise the order among ties
+// far beyond the small collections above; NaN, -0.0 and 0.0 are mixed in. Names are added in a
+// shuffled order, so name order is not the addition order.
+TEST(RandomizedTest, LargeRankingsWithHeavyTiesMatchSelectionProcedure) {
+  std::mt19937 rng(2024);
+  for (const int count : {257, 1500, 3000}) {
+    for (const int distinct : {1, 3, 40}) {
+      std::uniform_int_distribution<int> key(0, distinct - 1);
+      std::uniform_int_distribution<int> odd(0, 19);
+      std::vector<int> ids(static_cast<std::size_t>(count));
+      for (int i = 0; i < count; ++i) {
+        ids[static_cast<std::size_t>(i)] = i;
+      }
+      std::shuffle(ids.begin(), ids.end(), rng);
+      TPatches patches;
+      for (const int id : ids) {
+        const int roll = odd(rng);
+        const double x = roll == 0 ? kNaN : roll == 1 ? -0.0 : roll == 2 ? 0.0 : key(rng) - 1.0;
+        std::string name = "p";
+        name += std::to_string(id);
+        patches.AddPatch(TPatch(name, x, -x));
+      }
+      for (const char axis : {'X', 'Y'}) {
+        ASSERT_EQ(tools::SortOnOrdinate(patches, axis), LiteralSortOnOrdinate(patches, axis))
+            << count << " patches, " << distinct << " keys, axis " << axis;
+      }
     }
   }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
+#include <random>
 #include <vector>
 
 #include "TestSupport.h"
@@ -60,6 +62,55 @@ TEST(TCentroidsTest, SettingAYearTwiceKeepsTheSecondPointAndLookupsCopy) {
   EXPECT_EQ(series.GetNumYears(), 1U);
   EXPECT_EQ(second.X(), 1);
   EXPECT_EQ(second.Y(), 2);
+}
+
+// Random settings of years (ascending runs, replacements, gaps, years before the first, far
+// years) give the same series as an ordered map of the same settings, in every operation, and so
+// do copies of it.
+TEST(TCentroidsTest, AnyPatternOfYearsFollowsAMapModel) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> step(-3, 4);
+  std::uniform_int_distribution<int> kind(0, 9);
+  for (int round = 0; round < 200; ++round) {
+    TCentroids series;
+    std::map<TYear, TPoint> model;
+    TYear year = 1990 + round % 7;
+    const int settings = 1 + round % 40;
+    for (int i = 0; i < settings; ++i) {
+      // Mostly the next year, as the analytics set them; sometimes a jump or a step back.
+      const int k = kind(rng);
+      year = k < 6 ? year + 1 : k < 9 ? year + step(rng) : std::numeric_limits<TYear>::max() - i;
+      const TPoint point(i, -i);
+      series.SetCoords(year, point);
+      model.insert_or_assign(year, point);
+      if (k >= 9) {
+        year = 1990;
+      }
+    }
+    const TCentroids copy = series;
+    for (const TCentroids* s : {static_cast<const TCentroids*>(&series), &copy}) {
+      ASSERT_EQ(s->GetNumYears(), model.size()) << round;
+      TYearList years;
+      for (const auto& [y, point] : model) {
+        years.push_back(y);
+        ASSERT_TRUE(s->YearExists(y));
+        EXPECT_EQ(s->GetCoords(y).X(), point.X());
+      }
+      EXPECT_EQ(s->GetYearList(), years);
+      auto it = model.begin();
+      for (const auto& [y, point] : *s) {
+        ASSERT_NE(it, model.end());
+        EXPECT_EQ(y, it->first);
+        EXPECT_EQ(point.Y(), it->second.Y());
+        ++it;
+      }
+      EXPECT_FALSE(s->YearExists(model.begin()->first - 1));
+    }
+    std::vector<TPoint> taken = series.TakePoints();
+    ASSERT_EQ(taken.size(), model.size());
+    EXPECT_EQ(taken.back().X(), model.rbegin()->second.X());
+    EXPECT_EQ(series.GetNumYears(), 0U);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,13 @@ using test::ExpectError;
 TPatch MakePatch(const std::string& name, double x, double y, const std::vector<double>& sizes,
                  TYear first = 2000) {
   return test::MakePatch(name, x, y, first, sizes);
+}
+
+// prefix followed by the number.
+std::string Numbered(const char* prefix, int number) {
+  std::string name(prefix);
+  name += std::to_string(number);
+  return name;
 }
 
 TNames NamesOf(const TPatches& patches) {
@@ -75,18 +85,23 @@ TEST_P(TPatchesOrderTest, NamesComeBackInByteOrder) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, TPatchesOrderTest,
-                         ::testing::Values(TOrderCase{{"b", "a10", "a2"}, {"a10", "a2", "b"}},
-                                           TOrderCase{{"2", "a", "10", "1"}, {"1", "10", "2", "a"}},
-                                           TOrderCase{{"a", "A", "a "}, {"A", "a", "a "}},
-                                           // Bytes above 127 sort after every ASCII character.
-                                           TOrderCase{{"\xc3\xa9t\xc3\xa9", "z", "~"},
-                                                      {"z", "~", "\xc3\xa9t\xc3\xa9"}},
-                                           TOrderCase{{"", "x"}, {"", "x"}}),
-                         [](const auto& info) {
-                           return test::CaseName(std::to_string(info.index) + " added " +
-                                                 ::testing::PrintToString(info.param.added));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Names, TPatchesOrderTest,
+    ::testing::Values(TOrderCase{{"b", "a10", "a2"}, {"a10", "a2", "b"}},
+                      TOrderCase{{"2", "a", "10", "1"}, {"1", "10", "2", "a"}},
+                      TOrderCase{{"a", "A", "a "}, {"A", "a", "a "}},
+                      // Bytes above 127 sort after every ASCII character.
+                      TOrderCase{{"\xc3\xa9t\xc3\xa9", "z", "~"}, {"z", "~", "\xc3\xa9t\xc3\xa9"}},
+                      TOrderCase{{"", "x"}, {"", "x"}},
+                      // Equal first eight bytes, and bytes 0 in a name.
+                      TOrderCase{{"longprefix-2", "longprefix-10", "longprefix-1", "longprefi"},
+                                 {"longprefi", "longprefix-1", "longprefix-10", "longprefix-2"}},
+                      TOrderCase{{std::string("P\0b", 3), "P", std::string("P\0a", 3), "P0"},
+                                 {"P", std::string("P\0a", 3), std::string("P\0b", 3), "P0"}}),
+    [](const auto& info) {
+      return test::CaseName(std::to_string(info.index) + " added " +
+                            ::testing::PrintToString(info.param.added));
+    });
 
 TEST(TPatchesTest, AddingANameAgainReplacesThePatch) {
   TPatches patches;
@@ -125,6 +140,74 @@ TEST(TPatchesTest, PatchesAreOwnedAndChangedInPlace) {
   points[0].X() = 100;
   EXPECT_EQ(patches.GetPatch("P").GetX(), 1);
   EXPECT_EQ(patches.GetCoordinates()[0].X(), 1);
+}
+
+// Many patches added in a scrambled order, some names added again: the collection agrees with an
+// ordered map from name to the last patch added under it, in lookups, walks and counts, and a
+// reference taken before further additions still reaches its patch.
+TEST(TPatchesTest, ManyPatchesFollowAMapModel) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int> pick(0, 2999);
+  std::map<std::string, double> model;  // name -> X of the last patch added under the name
+  TPatches patches;
+  patches.AddPatch(TPatch("anchor", -1, 0));
+  TPatch& anchor = patches.GetPatch("anchor");
+  model["anchor"] = -1;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string name = Numbered("n", pick(rng));
+    patches.AddPatch(MakePatch(name, i, 0, {static_cast<double>(i)}));
+    model[name] = i;
+  }
+  anchor.SetYear(1999, 4);
+  EXPECT_EQ(patches.GetPatch("anchor").GetYear(1999), 4);
+  ASSERT_EQ(patches.GetNumPatches(), static_cast<std::int64_t>(model.size()));
+  TNames expected;
+  for (const auto& [name, x] : model) {
+    expected.push_back(name);
+    ASSERT_TRUE(patches.PatchExists(name)) << name;
+    EXPECT_EQ(patches.GetPatch(name).GetX(), x) << name;
+  }
+  EXPECT_EQ(NamesOf(patches), expected);
+  EXPECT_EQ(patches.GetNames(), expected);
+  EXPECT_FALSE(patches.PatchExists("n3000"));
+  // An addition after a walk is walked in its place too.
+  patches.AddPatch(TPatch("a", 0, 0));
+  expected.insert(expected.begin(), "a");
+  EXPECT_EQ(NamesOf(patches), expected);
+  // Names added in ascending order keep that order without a sort, and replacing one keeps it.
+  TPatches ascending;
+  for (int i = 0; i < 1000; ++i) {
+    ascending.AddPatch(TPatch(Numbered("k", 1000 + i), i, 0));
+  }
+  ascending.AddPatch(TPatch("k1500", -5, 0));
+  EXPECT_EQ(ascending.GetNumPatches(), 1000);
+  EXPECT_EQ(ascending.GetNames().front(), "k1000");
+  EXPECT_EQ(ascending.GetNames()[500], "k1500");
+  EXPECT_EQ(ascending.GetCoordinates()[500].X(), -5);
+}
+
+// A copy is independent and takes additions like the original; a collection moved from is empty.
+TEST(TPatchesTest, CopiesAndMovesKeepTheCollectionWhole) {
+  TPatches original;
+  for (int i = 0; i < 600; ++i) {
+    original.AddPatch(TPatch(Numbered("p", 599 - i), i, 0));
+  }
+  TPatches copy = original;
+  const TPatch& kept = copy.GetPatch("p0");
+  for (int i = 0; i < 300; ++i) {
+    copy.AddPatch(TPatch(Numbered("q", i), 0, 0));
+  }
+  EXPECT_EQ(&copy.GetPatch("p0"), &kept);
+  copy.GetPatch("p1").SetYear(2000, 3);
+  EXPECT_FALSE(original.GetPatch("p1").HasYear(2000));
+  EXPECT_EQ(copy.GetNumPatches(), 900);
+  EXPECT_EQ(copy.GetNames().front(), "p0");
+  const TPatches moved = std::move(copy);
+  EXPECT_EQ(moved.GetNumPatches(), 900);
+  EXPECT_EQ(copy.GetNumPatches(), 0);  // NOLINT(bugprone-use-after-move)
+  EXPECT_TRUE(copy.GetNames().empty());
+  EXPECT_FALSE(copy.PatchExists("p0"));
+  EXPECT_EQ(original.GetNames().size(), 600U);
 }
 
 TEST(TPatchesTest, ReleasePatchesHandsOverInNameOrder) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -17,7 +18,8 @@ namespace varrowin {
 //
 // Years set in ascending order without gaps (as the MP file reader and the clones set them) are
 // kept in one contiguous array: a first year plus one double per year. Any other pattern of years
-// moves the patch to an ordered map; the behaviour is the same either way.
+// moves the patch to an ordered map, held apart so that the contiguous case stays small; the
+// behaviour is the same either way.
 class TPatch {
  public:
   // First and last year reported by a patch that has no year.
@@ -25,11 +27,16 @@ class TPatch {
   static constexpr TYear kNoLastYear = 0;
 
   TPatch(std::string name, double x, double y) : name_(std::move(name)), coords_(x, y) {}
+  TPatch(const TPatch& other);
+  TPatch& operator=(const TPatch& other);
+  TPatch(TPatch&& other) noexcept = default;
+  TPatch& operator=(TPatch&& other) noexcept = default;
+  ~TPatch() = default;
 
   // Stores the value for the year, replacing any value stored for it.
   void SetYear(TYear year, double value) {
     // The common case, a year right after the last of a contiguous run, stays inline.
-    if (!sparse_ && !flat_.empty() &&
+    if (!map_ && !flat_.empty() &&
         static_cast<std::int64_t>(year) - first_ == static_cast<std::int64_t>(flat_.size())) {
       flat_.push_back(value);
       return;
@@ -47,14 +54,14 @@ class TPatch {
   // Returns a pointer to the value stored for the year, or nullptr when there is none. The
   // pointer is valid until the next SetYear on this patch.
   const double* FindYear(TYear year) const {
-    if (!sparse_) {
+    if (!map_) {
       const auto offset = static_cast<std::int64_t>(year) - first_;
       return (offset >= 0 && offset < static_cast<std::int64_t>(flat_.size()))
                  ? &flat_[static_cast<std::size_t>(offset)]
                  : nullptr;
     }
-    const auto it = map_.find(year);
-    return it == map_.end() ? nullptr : &it->second;
+    const auto it = map_->find(year);
+    return it == map_->end() ? nullptr : &it->second;
   }
 
   // Returns every year that has a value, ascending.
@@ -65,21 +72,21 @@ class TPatch {
     if (GetNumYears() == 0) {
       return kNoFirstYear;
     }
-    return sparse_ ? map_.begin()->first : first_;
+    return map_ ? map_->begin()->first : first_;
   }
   TYear GetMaxYear() const {
     if (GetNumYears() == 0) {
       return kNoLastYear;
     }
-    return sparse_ ? map_.rbegin()->first
-                   : static_cast<TYear>(first_ + static_cast<std::int64_t>(flat_.size()) - 1);
+    return map_ ? map_->rbegin()->first
+                : static_cast<TYear>(first_ + static_cast<std::int64_t>(flat_.size()) - 1);
   }
 
   double GetX() const { return coords_.X(); }
   double GetY() const { return coords_.Y(); }
   const TPoint& GetCoords() const { return coords_; }
   const std::string& GetName() const { return name_; }
-  std::size_t GetNumYears() const { return sparse_ ? map_.size() : flat_.size(); }
+  std::size_t GetNumYears() const { return map_ ? map_->size() : flat_.size(); }
 
   // Returns a new patch with the same name and coordinates and no years.
   TPatch ShallowClone() const { return TPatch(name_, coords_.X(), coords_.Y()); }
@@ -96,8 +103,8 @@ class TPatch {
   template <class F>
   void ForEachYear(F&& f) const {
     constexpr bool kStoppable = std::is_same_v<std::invoke_result_t<F&, TYear, double>, bool>;
-    if (sparse_) {
-      for (const auto& entry : map_) {
+    if (map_) {
+      for (const auto& entry : *map_) {
         if constexpr (kStoppable) {
           if (!f(entry.first, entry.second)) {
             return;
@@ -122,7 +129,7 @@ class TPatch {
 
   // Makes room for n contiguous years, so that a loader that knows the count allocates once.
   void ReserveYears(std::size_t n) {
-    if (!sparse_) {
+    if (!map_) {
       flat_.reserve(n);
     }
   }
@@ -136,9 +143,8 @@ class TPatch {
   // Contiguous storage: flat_[i] is the value of year first_ + i.
   TYear first_ = 0;
   std::vector<double> flat_;
-  // General storage, in use when sparse_ is set.
-  bool sparse_ = false;
-  std::map<TYear, double> map_;
+  // General storage, in use (and flat_ empty) when set.
+  std::unique_ptr<std::map<TYear, double>> map_;
 };
 
 }  // namespace varrowin

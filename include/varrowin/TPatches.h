@@ -1,9 +1,11 @@
 // The patch collection of one model run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Common.h"
@@ -14,25 +16,41 @@ namespace varrowin {
 
 // The patches of one model run keyed by name (plain byte-wise order), with the map resolution.
 // The collection owns its patches.
+//
+// The patches lie in blocks of fixed capacity in the order they were added, so a reference to a
+// stored patch stays valid when further patches are added; an index of open addressing finds them
+// by name. Walks follow name order: when the names were added in ascending order (as the MP file
+// lists them, and as cleaning and the margins add them) that is the storage order, otherwise the
+// first walk after an addition sorts a list of positions once. Lookups only read, so several
+// threads may look up and change distinct patches at the same time; a walk after an addition must
+// not run at the same time as other calls.
 class TPatches {
  public:
   TPatches() = default;
+  TPatches(const TPatches& other);
+  TPatches& operator=(const TPatches& other);
+  // A collection moved from is empty.
+  TPatches(TPatches&& other) noexcept;
+  TPatches& operator=(TPatches&& other) noexcept;
+  ~TPatches() = default;
 
-  // Stores the patch under its own name; a patch already stored under that name is replaced.
+  // Stores the patch under its own name; a patch already stored under that name is replaced (in
+  // its place, so a reference to the replaced patch then refers to the new one).
   void AddPatch(TPatch patch);
 
-  // Returns the patch stored under the name; the collection keeps owning it.
+  // Returns the patch stored under the name; the collection keeps owning it. The reference
+  // stays valid until the collection is released.
   // Throws TError("Patch does not exist") when there is none; the collection is unchanged.
   const TPatch& GetPatch(const std::string& name) const;
   TPatch& GetPatch(const std::string& name);
 
   // True exactly when a patch is stored under the name.
-  bool PatchExists(const std::string& name) const { return patches_.count(name) != 0; }
+  bool PatchExists(const std::string& name) const { return Find(name) != kNone; }
 
   // Returns every stored name, in name order.
   std::vector<std::string> GetNames() const;
 
-  std::int64_t GetNumPatches() const { return static_cast<std::int64_t>(patches_.size()); }
+  std::int64_t GetNumPatches() const { return static_cast<std::int64_t>(size_); }
   double GetResolution() const { return resolution_; }
   void SetResolution(double resolution) { resolution_ = resolution; }
 
@@ -44,15 +62,80 @@ class TPatches {
   std::vector<double> GetPatchSizes(TYear year) const;
 
   // Read-only walk over (name, patch) pairs in name order.
-  auto begin() const { return patches_.begin(); }
-  auto end() const { return patches_.end(); }
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::pair<const std::string&, const TPatch&>;
+    using difference_type = std::ptrdiff_t;
+    using reference = value_type;
+    using pointer = void;
+
+    const_iterator() = default;
+    const_iterator(const TPatches* owner, std::size_t rank) : owner_(owner), rank_(rank) {}
+
+    value_type operator*() const {
+      const TPatch& patch = owner_->InNameOrder(rank_);
+      return {patch.GetName(), patch};
+    }
+    const_iterator& operator++() {
+      ++rank_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator old = *this;
+      ++rank_;
+      return old;
+    }
+    bool operator==(const const_iterator& other) const { return rank_ == other.rank_; }
+
+   private:
+    const TPatches* owner_ = nullptr;
+    std::size_t rank_ = 0;
+  };
+  const_iterator begin() const {
+    SortIfNeeded();
+    return {this, 0};
+  }
+  const_iterator end() const { return {this, size_}; }
 
   // Removes and returns every patch, in name order, leaving the collection empty (its resolution
   // stays). Lets an owner that is done with the collection hand the patches on without copies.
   std::vector<TPatch> ReleasePatches();
 
  private:
-  std::map<std::string, TPatch> patches_;
+  static constexpr std::size_t kBlockShift = 8;
+  static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockShift;
+  static constexpr std::size_t kNone = ~std::size_t{0};
+
+  // The patch at the given position of name order, once the order is built (begin()).
+  const TPatch& InNameOrder(std::size_t rank) const {
+    return At(inOrder_ ? rank : static_cast<std::size_t>(order_[rank]));
+  }
+  TPatch& At(std::size_t index) { return blocks_[index >> kBlockShift][index & (kBlockSize - 1)]; }
+  const TPatch& At(std::size_t index) const {
+    return blocks_[index >> kBlockShift][index & (kBlockSize - 1)];
+  }
+  // The storage position of the named patch, or kNone.
+  std::size_t Find(const std::string& name) const;
+  std::size_t Find(const std::string& name, std::uint32_t hash) const;
+  // Puts a slot entry at the first free slot from its hash on.
+  void Place(std::uint64_t entry);
+  void Grow();
+  void SortIfNeeded() const;
+
+  // Storage in addition order: block b holds positions b * kBlockSize onwards and never grows
+  // beyond kBlockSize, so its patches never move.
+  std::vector<std::vector<TPatch>> blocks_;
+  std::size_t size_ = 0;
+  // Open addressing by name hash, linear probing. A slot holds the name's 32-bit hash in its high
+  // half and storage position + 1 in its low half; 0 marks a free slot. The slot count is a power
+  // of two at least twice the number of patches.
+  std::vector<std::uint64_t> slots_;
+  // True while every name was added after all names before it in name order; then storage order
+  // is name order and order_ is unused.
+  bool inOrder_ = true;
+  // Storage positions in name order, built by the first walk after an out-of-order addition.
+  mutable std::vector<std::uint32_t> order_;
   double resolution_ = 1.0;
 };
 
