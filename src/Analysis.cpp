@@ -149,6 +149,8 @@ TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& unchecked) {
   // end) and the all-patch centroid series, in one pass over the populations.
   TCentroidTools::TRangeSeries range =
       TCentroidTools::GetRangeSeries(patches, options.threshold, options.axis);
+  // The populations are not needed any more: their memory goes before the series are smoothed.
+  // cppcheck-suppress uselessAssignmentArg
   patches = TPatches();
   TCentroids& south = range.south;
   TCentroids& north = range.north;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <varrowin/Analysis.h>
 #include <varrowin/TCentroidTools.h>
 #include <varrowin/TMPParser.h>
 #include <varrowin/TPatch.h>
@@ -68,6 +69,30 @@ int main() {
   Expect(loaded.GetNumPatches() == 2, "number of patches read");
   Expect(loaded.GetResolution() == 2.5, "resolution read");
   Expect(loaded.GetPatch("B").GetYear(1991) == 55.0, "population of B in 1991");
+
+  // The analysis as one call, on the same file: both patches keep their share of the
+  // population, so both margins stay where they were.
+  std::istringstream again(file.str());
+  varrowin::TAnalysisOptions options;
+  options.startYear = 1990;
+  options.axis = 'Y';
+  options.threshold = 0.1;
+  const varrowin::TAnalysisResult result =
+      varrowin::Analyse(varrowin::TMPParser::LoadMP(again, options.startYear), options);
+  Expect(result.years == varrowin::TYearList{1990, 1991}, "years of the analysis");
+  Expect(result.northShifts.size() == 2 && result.northShifts[1].X() == 0.0 &&
+             result.southShifts[1].Y() == 0.0,
+         "shifts of the analysis");
+  Expect(result.northCentroids.size() == 2 && result.northCentroids[0].Y() == 20.0,
+         "North centroid of the analysis");
+  try {
+    options.threshold = 1.0;
+    varrowin::CheckOptions(options);
+    Expect(false, "a threshold of 1 is refused");
+  } catch (const varrowin::TError& e) {
+    Expect(std::string(e.what()) == "Threshold must be a number greater than 0 and less than 1",
+           "message of the threshold check");
+  }
 
   if (failures != 0) {
     return 1;
