@@ -636,19 +636,22 @@ class TLoader {
     if (!patch) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
-    numberIndex_.push_back(patch->GetName());
     const std::int64_t before = patches_.GetNumPatches();
-    patches_.AddPatch(std::move(*patch));
+    TPatch& stored = patches_.AddPatch(std::move(*patch));
     if (patches_.GetNumPatches() == before) {
-      throw TError("Duplicate patch name: " + numberIndex_.back());
+      throw TError("Duplicate patch name: " + stored.GetName());
     }
+    byNumber_.push_back(&stored);
   }
 
   // The patch that a block header names by its patch-line number.
   // Throws TError("Patch does not exist") for any other header.
   TPatch& BlockPatch(std::string_view header) {
-    const std::size_t number = HeaderNumber(header, numberIndex_.size());
-    return patches_.GetPatch(number == 0 ? std::string() : numberIndex_[number - 1]);
+    const std::size_t number = HeaderNumber(header, byNumber_.size());
+    if (number == 0) {
+      throw TError("Patch does not exist");
+    }
+    return *byNumber_[number - 1];
   }
 
   void ReadPopulationSection() {
@@ -712,13 +715,8 @@ class TLoader {
     starts.push_back(file.size);
 
     // The patches are resolved before the threads start; the threads only set years on them.
-    std::vector<TPatch*> byNumber;
-    byNumber.reserve(numberIndex_.size());
-    for (const std::string& name : numberIndex_) {
-      byNumber.push_back(&patches_.GetPatch(name));
-    }
-    TSharedParse shared{file, byNumber, steps, startYear_,
-                        std::vector<std::atomic<bool>>(byNumber.size())};
+    TSharedParse shared{file, byNumber_, steps, startYear_,
+                        std::vector<std::atomic<bool>>(byNumber_.size())};
     const std::size_t parts = starts.size() - 1;
     std::vector<TPartResult> results(parts);
     std::vector<char> readFailed(parts, 0);
@@ -791,8 +789,9 @@ class TLoader {
   bool resolutionFound_ = false;
   bool inPatchSection_ = false;
   bool migrationSeen_ = false;
-  // numberIndex_[k] is the name of patch line k + 1.
-  std::vector<std::string> numberIndex_;
+  // byNumber_[k] is the patch of patch line k + 1 (owned by patches_, whose patches stay where
+  // they are once added).
+  std::vector<TPatch*> byNumber_;
 };
 
 }  // namespace

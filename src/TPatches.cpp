@@ -127,12 +127,12 @@ void TPatches::Grow() {
   }
 }
 
-void TPatches::AddPatch(TPatch patch) {
+TPatch& TPatches::AddPatch(TPatch patch) {
   const std::uint32_t hash = HashName(patch.GetName());
   const std::size_t existing = Find(patch.GetName(), hash);
   if (existing != kNone) {
     At(existing) = std::move(patch);
-    return;
+    return At(existing);
   }
   if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
     throw TError("Too many patches");
@@ -151,6 +151,7 @@ void TPatches::AddPatch(TPatch patch) {
     Grow();
   }
   Place(SlotEntry(hash, size_ - 1));
+  return blocks_.back().back();
 }
 
 void TPatches::SortIfNeeded() const {

@@ -35,8 +35,9 @@ class TPatches {
   ~TPatches() = default;
 
   // Stores the patch under its own name; a patch already stored under that name is replaced (in
-  // its place, so a reference to the replaced patch then refers to the new one).
-  void AddPatch(TPatch patch);
+  // its place, so a reference to the replaced patch then refers to the new one). Returns the
+  // stored patch, a reference that stays valid until the collection is released.
+  TPatch& AddPatch(TPatch patch);
 
   // Returns the patch stored under the name; the collection keeps owning it. The reference
   // stays valid until the collection is released.
