@@ -26,18 +26,6 @@
 
 namespace varrowin {
 
-namespace {
-
-// The run parameters: the file, the report's delimiter and the analysis options.
-struct TRunParameters {
-  std::string filename;
-  std::string delimiter;
-  TAnalysisOptions options;
-};
-
-// Reads the run parameters from the arguments (at least five). Each argument is checked whole,
-// in argument order, and the first that fails is reported, before anything is loaded. The
-// checks are the library's, so the program and the library's callers refuse the same options.
 TRunParameters ParseArguments(const std::vector<std::string>& args) {
   TRunParameters p;
   TAnalysisOptions& o = p.options;
@@ -73,6 +61,8 @@ TRunParameters ParseArguments(const std::vector<std::string>& args) {
   }
   return p;
 }
+
+namespace {
 
 // Writes the report through one block of 64 KiB: the output stream sees one write per full
 // block, not one per line. Numbers are formatted as the output stream formats them; with the

@@ -170,7 +170,7 @@ TEST(CollectArguments, ConvertedAndCheckedAsVarrowinDoes) {
   EXPECT_EQ(p.outDir, "out");
   EXPECT_EQ(p.delimiter, "\t");
   EXPECT_EQ(p.options.startYear, 1990);
-  EXPECT_EQ(p.options.axis, 'Y');  // anything but an upper-case X selects Y
+  EXPECT_EQ(p.options.axis, 'X');  // lower case reads as upper case
   EXPECT_EQ(p.options.threshold, 0.25);
   EXPECT_EQ(p.options.burnIn, 2);
   EXPECT_EQ(p.options.patchSizeThreshold, 3);
@@ -183,6 +183,10 @@ TEST(CollectArguments, ConvertedAndCheckedAsVarrowinDoes) {
       {{"2000", "Y", "0.1", ";", "0", "0", "sma"}, "Missing window size"},
       {{"2000", "Y", "0.1", ";", "0", "0", "sma", "0"}, "Window size must be at least 1"},
       {{"99999999999", "Y", "0.1", ";"}, "startyear out of range"},
+      {{"2000abc", "Y", "0.1", ";"}, "startyear must be a whole number"},
+      {{"2000", "Xaxis", "0.1", ";"}, "XorY must be X or Y"},
+      {{"2000", "Y", "1", ";"}, "Threshold must be a number greater than 0 and less than 1"},
+      {{"2000", "Y", "0.1", ""}, "Delimiter must not be empty"},
   };
   for (const auto& error : errors) {
     const std::vector<std::string> args = CollectArgs(error.first);
@@ -208,7 +212,8 @@ TEST(CollectRun, TooFewArgumentsAndAMissingListEndWithStatusTwo) {
   EXPECT_EQ(err.str(), kCollectUsage);
   std::ostringstream err2;
   EXPECT_EQ(RunCollect({"/nonexistent/list", "out", "2000", "Y", "0.1", ";"}, out, err2), 2);
-  EXPECT_EQ(err2.str(), "varrowin-collect: Cannot open file: /nonexistent/list: No such file or directory\n");
+  EXPECT_EQ(err2.str(),
+            "varrowin-collect: Cannot open file: /nonexistent/list: No such file or directory\n");
 }
 
 // A temporary directory, removed with everything in it.
@@ -284,7 +289,8 @@ TEST(CollectPipeline, ArrayScriptThenCollect) {
         << "task " << task;
   }
   // A failed task leaves its message and no report, not even a partial one.
-  EXPECT_NE(ReadFile(d + "/out/2.log").find("\nCannot open file: runs/missing.mp: No such file or directory\n"),
+  EXPECT_NE(ReadFile(d + "/out/2.log")
+                .find("\nCannot open file: runs/missing.mp: No such file or directory\n"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(d + "/out/2.report"));
   EXPECT_FALSE(std::filesystem::exists(d + "/out/2.report.part"));

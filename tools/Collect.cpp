@@ -12,20 +12,11 @@
 #include <system_error>
 
 #include <varrowin/Common.h>
-#include "NumberText.h"
+#include <varrowin/Varrowin.h>
 
 namespace varrowin {
 
 namespace {
-
-// Converts an integer argument as Varrowin does; a value outside 32 bits is an error.
-std::int32_t IntegerArgument(const std::string& text, std::string_view name) {
-  const TParsedInteger parsed = ParseInteger(text);
-  if (!parsed.fitsInt32) {
-    throw TError(std::string(name) + " out of range");
-  }
-  return static_cast<std::int32_t>(parsed.value);
-}
 
 // Every character that a number of a report can hold (digits, signs, point, exponent, nan, inf).
 constexpr std::string_view kNumberCharacters = "0123456789+-.einaf";
@@ -164,44 +155,20 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 
 TCollectParameters ParseCollectArguments(const std::vector<std::string>& args) {
   TCollectParameters p;
-  TAnalysisOptions& o = p.options;
   p.listFile = args[0];
   p.outDir = args[1];
-  o.startYear = IntegerArgument(args[2], "startyear");
-  o.axis = CheckAxis(!args[3].empty() && args[3][0] == 'X' ? 'X' : 'Y');
-  o.threshold = ParseDouble(args[4]);
-  CheckThreshold(o.threshold);
-  p.delimiter = args[5];
-  if (p.delimiter.empty() || p.delimiter.find('\n') != std::string::npos ||
+  // The Varrowin arguments after the file name, read by Varrowin's own reading of them.
+  std::vector<std::string> run{std::string("-")};
+  run.insert(run.end(), args.begin() + 2, args.end());
+  TRunParameters parsed = ParseArguments(run);
+  p.delimiter = std::move(parsed.delimiter);
+  p.options = parsed.options;
+  if (p.delimiter.find('\n') != std::string::npos ||
       p.delimiter.find_first_of(kNumberCharacters) != std::string::npos) {
     throw TError("The delimiter '" + p.delimiter +
                  "' cannot be told apart from the numbers of a report: it must not be empty nor "
                  "hold an end of line or any of " +
                  std::string(kNumberCharacters));
-  }
-  if (args.size() >= 7) {
-    o.burnIn = IntegerArgument(args[6], "burn-in");
-    CheckBurnIn(o.burnIn);
-  }
-  if (args.size() >= 8) {
-    o.patchSizeThreshold = IntegerArgument(args[7], "patch_size_threshold");
-  }
-  if (args.size() >= 9) {
-    const std::string& word = args[8];
-    if (word == "sma") {
-      o.smoothing = TSmoothing::kMovingAverage;
-    } else if (word == "exp") {
-      o.smoothing = TSmoothing::kExponential;
-    } else if (word == "smm") {
-      o.smoothing = TSmoothing::kMedian;
-    } else {
-      throw TError("Unknown moving average");
-    }
-    if (args.size() == 9) {
-      throw TError("Missing window size");
-    }
-    o.window = IntegerArgument(args[9], "window_size");
-    CheckWindow(o.window);
   }
   return p;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Analysis.h"
+
 namespace varrowin {
 
 // The usage line, written without an end of line when arguments are missing.
@@ -46,6 +48,21 @@ inline constexpr const char* kHelp =
     "centroid; a cell is 100 * | |offset| - |first offset| | / |first offset|, the\n"
     "first offset being that of the table's first year: a change in percent without\n"
     "sign, not scaled by the resolution.\n";
+
+// The run parameters of the command line: the MP file, the report's delimiter and the analysis
+// options.
+struct TRunParameters {
+  std::string filename;
+  std::string delimiter;
+  TAnalysisOptions options;
+};
+
+// Reads the run parameters from the arguments that follow the program name (at least five).
+// Each argument is checked whole, in argument order, before anything is loaded; the first that
+// fails throws TError with its message ("startyear must be a whole number", "XorY must be X or
+// Y", ...). The checks are the library's, so the program and the library's callers refuse the
+// same options.
+TRunParameters ParseArguments(const std::vector<std::string>& args);
 
 // Runs Varrowin on the arguments that follow the program name, writing the report to out and
 // the usage line or an error message to err. Returns the exit status: 0 after a complete run,
