@@ -1,5 +1,6 @@
 #include "NumberText.h"
 
+#include <locale.h>
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -118,9 +119,12 @@ double ParseDouble(std::string_view text) {
       }
     }
   }
-  // General path: exactly what atof does, on a NUL-terminated copy.
+  // General path: exactly what atof does in the "C" locale, on a NUL-terminated copy. The locale
+  // is fixed here, not taken from the process or the thread: a program that sets a decimal-comma
+  // locale (as a Python session may) reads the same numbers on every thread.
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   const std::string copy(text);
-  return std::strtod(copy.c_str(), nullptr);
+  return strtod_l(copy.c_str(), nullptr, cLocale);
 }
 
 TParsedInteger ParseInteger(std::string_view text) {

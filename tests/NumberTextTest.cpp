@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace varrowin {
@@ -308,7 +309,19 @@ TEST(NumberTextTest, ParseStrictDoubleIgnoresTheLocale) {
   const bool hex = ParseStrictDouble("0x1.8p-1", hexValue);
   double commaValue = 0.0;
   const bool comma = ParseStrictDouble("0,25", commaValue);
+  // The reader's atof-like conversion too, on the calling thread and on a thread of its own (the
+  // threaded reader's workers have no locale of their own): words past its fast path included.
+  const auto readerValues = [] {
+    return std::vector<double>{ParseDouble("12.5\t0"), ParseDouble("+2.5"), ParseDouble("4.75x"),
+                               ParseDouble(" 1e-1")};
+  };
+  const std::vector<double> expected{12.5, 2.5, 4.75, 0.1};
+  const std::vector<double> here = readerValues();
+  std::vector<double> onThread;
+  std::thread([&onThread, &readerValues] { onThread = readerValues(); }).join();
   std::setlocale(LC_NUMERIC, previous.c_str());
+  EXPECT_EQ(here, expected);
+  EXPECT_EQ(onThread, expected);
   EXPECT_TRUE(commaLocale) << chosen;
   EXPECT_TRUE(point);
   EXPECT_EQ(value, 0.25);
