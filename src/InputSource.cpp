@@ -141,14 +141,22 @@ bool TGzipSource::NextMember() {
     return false;
   }
   if (z.next_in[0] != 0) {
-    // Another member must start with the magic number; its second byte may be in the next block.
-    if (z.next_in[0] == 0x1f) {
-      if (z.avail_in >= 2 ? z.next_in[1] == 0x8b : true) {
-        if (inflateReset(&z) != Z_OK) {
-          Fail("corrupt gzip data");
-        }
-        return true;
+    // Another member must start with the magic number; its second byte may be in the next block,
+    // which is brought in behind the first before anything is decided.
+    if (z.next_in[0] == 0x1f && z.avail_in == 1) {
+      input_[0] = static_cast<char>(0x1f);
+      const std::size_t got = compressed_->Read(input_.data() + 1, input_.size() - 1);
+      z.next_in = reinterpret_cast<Bytef*>(input_.data());
+      z.avail_in = static_cast<uInt>(got + 1);
+      if (got == 0) {
+        Fail("truncated gzip data");  // a member cut after its first byte
       }
+    }
+    if (z.next_in[0] == 0x1f && z.next_in[1] == 0x8b) {
+      if (inflateReset(&z) != Z_OK) {
+        Fail("corrupt gzip data");
+      }
+      return true;
     }
     Fail("unexpected data after the gzip data");
   }

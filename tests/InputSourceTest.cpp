@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include <varrowin/TMPParser.h>
+#include "InputSource.h"
 #include "MPLoad.h"
 #include "TestSupport.h"
 
@@ -276,6 +278,48 @@ TEST(ThreadCount, EnvironmentValueIsCheckedByTheProgram) {
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err, "VARROWIN_THREADS must be a whole number from 1 to 256\n");
   EXPECT_EQ(empty.status, 0) << "an empty value counts as unset";
+}
+
+// A source that hands out one byte per read, so that every byte of a gzip stream, the first byte
+// of a following member included, arrives at the end of its block.
+class TByteByByteSource : public TInputSource {
+ public:
+  explicit TByteByByteSource(std::string data) : data_(std::move(data)) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (next_ == data_.size() || size == 0) {
+      return 0;
+    }
+    buffer[0] = data_[next_++];
+    return 1;
+  }
+
+ private:
+  std::string data_;
+  std::size_t next_ = 0;
+};
+
+std::string DecodeByteByByte(const std::string& compressed) {
+  TGzipSource source(std::make_unique<TByteByByteSource>(compressed), "run.mp.gz");
+  std::string text;
+  char buffer[4096];
+  for (std::size_t got; (got = source.Read(buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, got);
+  }
+  return text;
+}
+
+TEST(GzipInput, MemberBoundaryAtTheEndOfABlock) {
+  const std::string text = "first part\nsecond part\n";
+  EXPECT_EQ(DecodeByteByByte(GzipMembers(text, {11})), text);
+  const std::vector<std::pair<std::string, const char*>> cases{
+      {std::string("\x1f\x00 more", 7),
+       "Cannot read file: run.mp.gz: unexpected data after the gzip data"},
+      {"\x1f", "Cannot read file: run.mp.gz: truncated gzip data"},
+      {"\x1f\x8b", "Cannot read file: run.mp.gz: truncated gzip data"},
+  };
+  for (const auto& [tail, message] : cases) {
+    test::ExpectError([&] { DecodeByteByByte(GzipMember(text) + tail); }, message);
+  }
 }
 
 }  // namespace
