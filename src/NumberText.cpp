@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -112,6 +113,36 @@ double ParseDouble(std::string_view text) {
       ++p;
     }
     if (p != end && (IsDigit(*p) || *p == '.')) {
+      // At most 15 digits with an optional point: an exactly representable integer divided by an
+      // exact power of ten, which one correctly rounded division gives.
+      std::uint64_t mantissa = 0;
+      const char* q = p;
+      while (q != end && IsDigit(*q)) {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+        ++q;
+      }
+      std::ptrdiff_t fraction = 0;
+      bool point = false;
+      if (q != end && *q == '.') {
+        point = true;
+        const char* const first = ++q;
+        while (q != end && IsDigit(*q)) {
+          mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+          ++q;
+        }
+        fraction = q - first;
+      }
+      // More than 15 digits may have wrapped the mantissa: such text takes the path below.
+      const std::ptrdiff_t digits = (q - p) - (point ? 1 : 0);
+      if (q == end && digits > 0 && digits <= 15) {
+        static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        double exact = static_cast<double>(mantissa);
+        if (fraction > 0) {
+          exact /= kPowersOfTen[fraction];
+        }
+        return *begin == '-' ? -exact : exact;
+      }
       double value = 0.0;
       const auto result = std::from_chars(begin, end, value);
       if (result.ec == std::errc() && result.ptr == end) {

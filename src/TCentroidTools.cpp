@@ -81,7 +81,10 @@ void SiftDown(std::vector<TPosition>& heap, std::size_t first, std::size_t last)
 // after. At position i the chosen key is the top of the smallest group that is not used up. When
 // the key at i belongs to another group, i is the top of that group's heap (every position before
 // i is final), and the swap replaces it there by the chosen position. A sorted run is a min-heap,
-// so sorting the numbers by (key, position) builds every heap at once.
+// so sorting the numbers by (key, position) builds every heap at once. A group stays a sorted run
+// until a replaced top would break the run; then it is a plain heap. The smallest group never takes
+// a replacement (the key at i is then its own), so it is sorted once when it becomes the smallest
+// and gives up its positions from the start of the run.
 TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::size_t count) {
   std::sort(numbers.begin(), numbers.end(), [](const auto& a, const auto& b) {
     if (a.first < b.first) {
@@ -99,6 +102,8 @@ TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::
   std::vector<std::uint32_t> groupFirst;
   std::vector<std::uint32_t> groupLast;
   std::vector<std::uint32_t> groupOf(count, kNoGroup);
+  // sortedRun[g]: heap[groupFirst[g], groupLast[g]) is ascending.
+  std::vector<bool> sortedRun;
   for (std::size_t k = 0; k < numbers.size(); ++k) {
     if (k == 0 || numbers[k - 1].first < numbers[k].first) {
       if (k > 0) {
@@ -112,6 +117,7 @@ TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::
   if (!numbers.empty()) {
     groupLast.push_back(static_cast<std::uint32_t>(numbers.size()));
   }
+  sortedRun.assign(groupFirst.size(), true);
   numbers = std::vector<std::pair<double, TPosition>>();
 
   TRanking order(count);
@@ -127,13 +133,26 @@ TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::
       ++smallest;
     }
     const std::size_t first = groupFirst[smallest];
+    if (!sortedRun[smallest]) {
+      // The smallest group only gives up positions from here on: as a sorted run each one is
+      // taken from its start.
+      std::sort(heap.begin() + static_cast<std::ptrdiff_t>(first),
+                heap.begin() + static_cast<std::ptrdiff_t>(groupLast[smallest]));
+      sortedRun[smallest] = true;
+    }
     const TPosition chosen = heap[first];
-    heap[first] = heap[--groupLast[smallest]];
-    SiftDown(heap, first, groupLast[smallest]);
+    ++groupFirst[smallest];
     if (chosen != i) {
       const std::uint32_t moved = groupOf[i];
-      heap[groupFirst[moved]] = chosen;
-      SiftDown(heap, groupFirst[moved], groupLast[moved]);
+      const std::size_t movedFirst = groupFirst[moved];
+      heap[movedFirst] = chosen;
+      // An ascending run is a min-heap too: the sift keeps the heap whether or not the run holds.
+      if (sortedRun[moved] && movedFirst + 1 < groupLast[moved] && heap[movedFirst + 1] < chosen) {
+        sortedRun[moved] = false;
+      }
+      if (!sortedRun[moved]) {
+        SiftDown(heap, movedFirst, groupLast[moved]);
+      }
       groupOf[chosen] = moved;
       std::swap(order[i], order[chosen]);
     }

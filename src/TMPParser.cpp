@@ -328,18 +328,36 @@ class TLineReader {
   bool atEnd_ = false;
 };
 
+// The first position from pos on whose character is (isDelimiter true) or is not (false) one of
+// the delimiters, or npos. The delimiter sets are a character or two: comparing with each is
+// cheaper than a library search of the set per character of the line.
+std::size_t FindDelimiterOrNot(std::string_view line, std::string_view delimiters, std::size_t pos,
+                               bool isDelimiter) {
+  for (; pos < line.size(); ++pos) {
+    const char c = line[pos];
+    bool found = false;
+    for (const char delimiter : delimiters) {
+      found = found || c == delimiter;
+    }
+    if (found == isDelimiter) {
+      return pos;
+    }
+  }
+  return std::string_view::npos;
+}
+
 // Calls word(w) for every word of the line cut at the delimiters, in order, until it returns
 // false. Leading, trailing and repeated delimiters yield no empty words.
 template <class F>
 void ForEachWord(std::string_view line, std::string_view delimiters, F&& word) {
-  std::size_t start = line.find_first_not_of(delimiters);
+  std::size_t start = FindDelimiterOrNot(line, delimiters, 0, false);
   while (start != std::string_view::npos) {
-    const std::size_t end = line.find_first_of(delimiters, start);
+    const std::size_t end = FindDelimiterOrNot(line, delimiters, start, true);
     if (!word(line.substr(start, end == std::string_view::npos ? end : end - start)) ||
         end == std::string_view::npos) {
       return;
     }
-    start = line.find_first_not_of(delimiters, end);
+    start = FindDelimiterOrNot(line, delimiters, end, false);
   }
 }
 

@@ -113,6 +113,25 @@ class TReport {
   }
 
   void Row(TYear year, const TPoint& north, const TPoint& south) {
+    // Six numbers of at most kShortGRoom characters, six delimiters and the line feed.
+    const std::size_t room = 6 * (kShortGRoom + delim_.size()) + 1;
+    if (plain_ && room <= block_.size()) {
+      if (block_.size() - used_ < room) {
+        Drain();
+      }
+      char* out = block_.data() + used_;
+      for (const TPoint* point : {&north, &south}) {
+        out = Delimiter(out);
+        out = std::to_chars(out, out + kShortGRoom, year).ptr;
+        out = Delimiter(out);
+        out = WriteShortG(out, point->X());
+        out = Delimiter(out);
+        out = WriteShortG(out, point->Y());
+      }
+      *out++ = '\n';
+      used_ = static_cast<std::size_t>(out - block_.data());
+      return;
+    }
     for (const TPoint* point : {&north, &south}) {
       Text(delim_);
       Number(year);
@@ -184,6 +203,15 @@ class TReport {
   }
 
   void EndLine() { Text("\n"); }
+
+  // Writes the delimiter at out, which has room for it; returns the end.
+  char* Delimiter(char* out) const {
+    if (delim_.size() == 1) {
+      *out = delim_[0];
+      return out + 1;
+    }
+    return std::copy(delim_.begin(), delim_.end(), out);
+  }
 
   std::ostream& out_;
   std::string delim_;

@@ -144,6 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "7\0"
                       "5"s,
                       "9007199254740993", "0.30000000000000004", std::string(5000, '9'),
+                      // 15 and 16 digits around the point, two points, leading zeros.
+                      "999999999999999", "9999999999999999", ".999999999999999",
+                      "-0.00000000000001", "0.000000000000001", "123456789.012345",
+                      "123456789.0123456", "1.2.3", "-000.500", "5.5.", "1..5", "..5",
                       "0." + std::string(400, '0') + "1", std::string(400, '0') + "1e-400"));
 
 TEST(NumberTextTest, ParseIntegerRangeFlagAtTheLimits) {

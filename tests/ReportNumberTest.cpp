@@ -69,6 +69,24 @@ TEST(ReportNumberTest, EdgeValuesMatchTheExactConversion) {
   }
 }
 
+// Around every decade from 1e-25 to 1e30 (where the six digits come from one scaling by an exact
+// power of ten, and just outside that range): the decade itself, the largest value below it, the
+// values that round up into it, and seven-digit midpoints, each with its neighbours.
+TEST(ReportNumberTest, DecadesAndMidpointsMatchTheExactConversion) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int exponent = -25; exponent <= 30; ++exponent) {
+    const double decade = std::pow(10.0, exponent);
+    for (const double mantissa : {1.0, 9.999995, 9.9999949999, 9.99999, 1.000005, 1.2345675,
+                                  5.0000005, 9.9999995, 2.5, 1.0000015, 1.000015, 9.999985}) {
+      const double value = mantissa * decade;
+      for (const double near : {value, std::nextafter(value, inf), std::nextafter(value, -inf)}) {
+        EXPECT_EQ(Fast(near), Exact(near)) << near;
+        EXPECT_EQ(Fast(-near), Exact(-near)) << -near;
+      }
+    }
+  }
+}
+
 // Random bit patterns (every exponent), random decimals of a few digits (many exact midpoints and
 // short decimals) and values like the report's percentages.
 TEST(ReportNumberTest, RandomValuesMatchTheExactConversion) {

@@ -94,7 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TTokenizeCase{"Parkmore,1,2", "km", {"Par", "ore,1,2"}},
                       TTokenizeCase{"no delimiter", ",", {"no delimiter"}},
                       TTokenizeCase{",x", ",", {"x"}}, TTokenizeCase{"a\tb c", " ", {"a\tb", "c"}},
-                      TTokenizeCase{std::string("a\0b,c", 5), ",", {std::string("a\0b", 3), "c"}}),
+                      TTokenizeCase{std::string("a\0b,c", 5), ",", {std::string("a\0b", 3), "c"}},
+                      TTokenizeCase{"a b", "", {"a b"}},
+                      TTokenizeCase{";a;b,,c d ", ";, ", {"a", "b", "c", "d"}}),
     [](const auto& info) {
       return test::CaseName(std::to_string(info.index) + " " + info.param.line);
     });
