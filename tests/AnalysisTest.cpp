@@ -288,7 +288,8 @@ TEST(AnalyseMP, Errors) {
   const std::string missing = noPatches.Dir() + "/missing.mp";
 
   TAnalysisOptions o = ValidOptions();
-  ExpectError([&] { AnalyseMP(missing, o); }, ("Cannot open file: " + missing + ": No such file or directory").c_str());
+  ExpectError([&] { AnalyseMP(missing, o); },
+              ("Cannot open file: " + missing + ": No such file or directory").c_str());
   ExpectError([&] { AnalyseMP(noPatches.Path(), o); }, "No patches to analyse");
   ExpectError([&] { AnalyseMP(noYears.Path(), o); }, "No years to analyse");
   EXPECT_EQ(AnalyseMP(oneYear.Path(), o).years, (TYearList{2000}));
