@@ -26,6 +26,7 @@
 #include <varrowin/Common.h>
 #include <varrowin/TMPParser.h>
 #include <varrowin/TPatches.h>
+#include "FuzzSupport.h"
 #include "MPLoad.h"
 
 namespace {
@@ -59,20 +60,7 @@ void Inspect(const varrowin::TPatches& patches) {
 
 // The input file of the threaded comparison: created once per process, removed at exit.
 const std::string& InputPath() {
-  static const std::string path = [] {
-    std::string pattern = "/tmp/varrowin-fuzzload-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-      std::perror("mkstemp");
-      std::abort();
-    }
-    close(fd);
-    static std::string removeAtExit;
-    removeAtExit = pattern;
-    std::atexit([] { std::remove(removeAtExit.c_str()); });
-    return pattern;
-  }();
-  return path;
+  return varrowin::fuzz::InputPath("varrowin-fuzzload");
 }
 
 // The collection with every double's bits, or the error.

@@ -18,25 +18,13 @@
 #include <vector>
 
 #include <varrowin/Varrowin.h>
+#include "FuzzSupport.h"
 
 namespace {
 
 // The input file: created once per process, rewritten for each input, removed at exit.
 const std::string& InputPath() {
-  static const std::string path = [] {
-    std::string pattern = "/tmp/varrowin-fuzzrun-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-      std::perror("mkstemp");
-      std::abort();
-    }
-    close(fd);
-    static std::string removeAtExit;
-    removeAtExit = pattern;
-    std::atexit([] { std::remove(removeAtExit.c_str()); });
-    return pattern;
-  }();
-  return path;
+  return varrowin::fuzz::InputPath("varrowin-fuzzrun");
 }
 
 void Fail(const char* what, const std::vector<std::string>& args, const std::string& out,

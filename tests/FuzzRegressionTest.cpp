@@ -69,22 +69,7 @@ std::string ThreadedOutcome(const std::string& path, unsigned threads) {
   if (threads > 1) {
     settings.sizes = {7, 5};  // tiny blocks: most lines are read as long lines
   }
-  std::ostringstream out;
-  try {
-    const TPatches patches = TMPParser::LoadMPFile(path, 1990, settings);
-    out << std::hexfloat << patches.GetResolution() << '\n';
-    for (const std::string& name : patches.GetNames()) {
-      const TPatch& patch = patches.GetPatch(name);
-      out << name << ' ' << patch.GetX() << ' ' << patch.GetY();
-      for (const TYear year : patch.GetYearList()) {
-        out << ' ' << year << '=' << patch.GetYear(year);
-      }
-      out << '\n';
-    }
-  } catch (const TError& e) {
-    out << "error: " << e.what();
-  }
-  return out.str();
+  return LoadOutcome(path, 1990, settings);
 }
 
 TEST_P(FuzzRegressionTest, ThreadedLoadAgrees) {

@@ -225,4 +225,24 @@ std::string CaseName(const std::string& description) {
   return name.empty() ? "empty" : name;
 }
 
+std::string LoadOutcome(const std::string& path, TYear startYear,
+                        const TMPParser::TLoadSettings& settings, TMPParser::TLoadReport* report) {
+  std::ostringstream out;
+  try {
+    const TPatches patches = TMPParser::LoadMPFile(path, startYear, settings, report);
+    out << std::hexfloat << patches.GetResolution() << '\n';
+    for (const std::string& name : patches.GetNames()) {
+      const TPatch& patch = patches.GetPatch(name);
+      out << name << ' ' << patch.GetX() << ' ' << patch.GetY();
+      for (const TYear year : patch.GetYearList()) {
+        out << ' ' << year << '=' << patch.GetYear(year);
+      }
+      out << '\n';
+    }
+  } catch (const TError& error) {
+    out << "error: " << error.what();
+  }
+  return out.str();
+}
+
 }  // namespace varrowin::test

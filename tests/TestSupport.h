@@ -10,6 +10,8 @@
 #include <varrowin/TCentroids.h>
 #include <varrowin/TPatches.h>
 
+#include "MPLoad.h"
+
 namespace varrowin::test {
 
 // A file in a fresh temporary directory, removed with the object.
@@ -92,6 +94,12 @@ bool SameBits(double a, double b);
 // A patch with values for consecutive years from firstYear.
 TPatch MakePatch(const std::string& name, double x, double y, TYear firstYear,
                  const std::vector<double>& values);
+
+// Everything a load of the file with the settings gives, every double's bits included, or the
+// error it throws: what every way of reading one file must agree on.
+std::string LoadOutcome(const std::string& path, TYear startYear,
+                        const TMPParser::TLoadSettings& settings,
+                        TMPParser::TLoadReport* report = nullptr);
 
 // A collection of the patches (resolution 1).
 TPatches Collection(std::vector<TPatch> patches);

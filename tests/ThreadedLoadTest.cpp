@@ -29,22 +29,7 @@ std::string Outcome(const std::string& path, unsigned threads, TLoadReport* repo
   settings.threads = threads;
   settings.sizes = sizes;
   settings.minChunkBytes = 1;  // split even the smallest file
-  std::ostringstream out;
-  try {
-    const TPatches patches = LoadMPFile(path, startYear, settings, report);
-    out << std::hexfloat << patches.GetResolution() << '\n';
-    for (const std::string& name : patches.GetNames()) {
-      const TPatch& patch = patches.GetPatch(name);
-      out << name << ' ' << patch.GetX() << ' ' << patch.GetY();
-      for (const TYear year : patch.GetYearList()) {
-        out << ' ' << year << '=' << patch.GetYear(year);
-      }
-      out << '\n';
-    }
-  } catch (const TError& error) {
-    out << "error: " << error.what();
-  }
-  return out.str();
+  return test::LoadOutcome(path, startYear, settings, report);
 }
 
 // An MP file of the given shape: patches on a grid, values with and without decimals and with
