@@ -317,8 +317,8 @@ TEST(GzipInput, MemberBoundaryAtTheEndOfABlock) {
       {"\x1f", "Cannot read file: run.mp.gz: truncated gzip data"},
       {"\x1f\x8b", "Cannot read file: run.mp.gz: truncated gzip data"},
   };
-  for (const auto& [tail, message] : cases) {
-    test::ExpectError([&] { DecodeByteByByte(GzipMember(text) + tail); }, message);
+  for (const auto& c : cases) {
+    test::ExpectError([&] { DecodeByteByByte(GzipMember(text) + c.first); }, c.second);
   }
 }
 
