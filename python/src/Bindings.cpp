@@ -3,8 +3,8 @@
 // converts the arguments, names the columns and builds the tables; this module does the work.
 //
 // Every call releases the GIL while the library runs (loading and analysis hold no Python
-// objects) and reads numbers in the "C" locale of its own thread, whatever locale the process
-// has set, so that the results are those of the program.
+// objects). The library reads numbers the same way whatever locale the process has set, so the
+// results are those of the program.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +13,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <locale.h>
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -31,30 +29,6 @@ namespace py = pybind11;
 
 namespace varrowin::python {
 namespace {
-
-// Sets the "C" locale for the calling thread for the guard's lifetime. The MP file reader falls
-// back to strtod for numbers outside the plain decimal form, and strtod reads the decimal point
-// of the thread's locale; a Python program may have set a decimal-comma locale for the process.
-class TCLocaleGuard {
- public:
-  TCLocaleGuard() : cLocale_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {
-    if (cLocale_ != static_cast<locale_t>(nullptr)) {
-      previous_ = uselocale(cLocale_);
-    }
-  }
-  ~TCLocaleGuard() {
-    if (cLocale_ != static_cast<locale_t>(nullptr)) {
-      uselocale(previous_);
-      freelocale(cLocale_);
-    }
-  }
-  TCLocaleGuard(const TCLocaleGuard&) = delete;
-  TCLocaleGuard& operator=(const TCLocaleGuard&) = delete;
-
- private:
-  locale_t cLocale_;
-  locale_t previous_ = static_cast<locale_t>(nullptr);
-};
 
 TSmoothing SmoothingFromWord(const std::string& word) {
   if (word == "none") {
@@ -111,7 +85,6 @@ TAnalysisOptions MakeOptions(std::int64_t startYear, const std::string& axis, do
 
 TAnalysisResult RunAnalysis(const std::string& path, const TAnalysisOptions& options) {
   py::gil_scoped_release noGil;
-  const TCLocaleGuard cLocale;
   return AnalyseMP(path, options);
 }
 
@@ -162,11 +135,7 @@ py::dict ReadMP(const std::string& path, std::int64_t startYearArgument) {
   double resolution = 1.0;
   {
     py::gil_scoped_release noGil;
-    TPatches patches;
-    {
-      const TCLocaleGuard cLocale;
-      patches = TMPParser::LoadMP(path, startYear);
-    }
+    const TPatches patches = TMPParser::LoadMP(path, startYear);
     resolution = patches.GetResolution();
     for (const auto& [name, patch] : patches) {
       names.push_back(name);
