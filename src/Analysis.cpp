@@ -9,24 +9,32 @@
 #include <varrowin/TCentroids.h>
 #include <varrowin/TMPParser.h>
 #include "NumberText.h"
+#include "SeriesSmoothing.h"
 
 namespace varrowin {
 
 namespace {
 
-TCentroids Smooth(const TCentroids& series, TSmoothing smoothing, std::int32_t window,
-                  double factor) {
-  switch (smoothing) {
-    case TSmoothing::kMovingAverage:
-      return TCentroidTools::MovingAverage(series, window);
-    case TSmoothing::kExponential:
-      return TCentroidTools::ExponentialSmoothing(series, factor);
-    case TSmoothing::kMedian:
-      return TCentroidTools::MedianSmoothing(series, window);
-    case TSmoothing::kNone:
-      break;
+// Smooths the series where it lies. The series of an analysis hold every year from their first
+// to their last, so the exponential and the moving mean work on the points themselves.
+void Smooth(TCentroids& series, TSmoothing smoothing, std::int32_t window, double factor) {
+  if (smoothing == TSmoothing::kNone || series.GetNumYears() == 0) {
+    return;  // every smoother leaves an empty series empty
   }
-  return series;
+  if (smoothing == TSmoothing::kMedian) {
+    series = TCentroidTools::MedianSmoothing(series, window);
+    return;
+  }
+  TYear first = series.begin()->first;
+  std::vector<TPoint> points = series.TakePoints();
+  if (smoothing == TSmoothing::kExponential) {
+    SmoothExponentiallyInPlace(points, factor);
+  } else {
+    MovingAverageInPlace(points, static_cast<std::size_t>(window));
+    // Each mean stands under the year at the middle of its window.
+    first = static_cast<TYear>(std::int64_t{first} + (window - 1) / 2);
+  }
+  series.AssignPoints(first, std::move(points));
 }
 
 // The points of a shift series in year order, as the report prints them: unsigned. The series
@@ -157,9 +165,9 @@ TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& unchecked) {
   TCentroids& all = range.all;
   if (options.smoothing != TSmoothing::kNone) {
     const double factor = 2.0 / (options.window + 1.0);
-    north = Smooth(north, options.smoothing, options.window, factor);
-    south = Smooth(south, options.smoothing, options.window, factor);
-    all = Smooth(all, options.smoothing, options.window, factor);
+    Smooth(north, options.smoothing, options.window, factor);
+    Smooth(south, options.smoothing, options.window, factor);
+    Smooth(all, options.smoothing, options.window, factor);
   }
 
   if (north.GetNumYears() == 0) {

@@ -153,6 +153,14 @@ char* WriteShortG(char* first, double value) {
     return WriteExact(first, value);
   }
   const bool negative = std::signbit(value);
+  // Whole numbers of up to six digits print as they are.
+  if (size < 1000000.0 && size == std::trunc(size)) {
+    char* out = first;
+    if (negative) {
+      *out++ = '-';
+    }
+    return std::to_chars(out, first + kShortGRoom, static_cast<std::int32_t>(size)).ptr;
+  }
   char digits[20] = {};
   int count = 0;
   int exponent = 0;

@@ -226,131 +226,209 @@ TPoint CentroidOfYear(const TPatches& patches, TYear year) {
   return sums.Centroid();
 }
 
-// The years of MakeYearList with the patches in name order: what the series functions walk.
+// The patches in name order and the years from the first to the last year of any patch (the
+// years of MakeYearList): what the series functions walk. The years are taken in spans of at most
+// kSpanYears, so that the per-year working arrays of a long series stay small and are reused.
 struct TSeriesFrame {
+  static constexpr std::size_t kSpanYears = std::size_t{1} << 14;
+
   std::vector<const TPatch*> ordered;
-  TYearList years;
+  TYear firstYear = 0;
+  std::size_t numYears = 0;
 
-  explicit TSeriesFrame(const TPatches& patches)
-      : ordered(PatchesInNameOrder(patches)), years(MakeYearList(patches)) {}
-
-  // The position of a year of some patch in years (which then holds at least that year).
-  std::size_t Index(TYear year) const {
-    return static_cast<std::size_t>(static_cast<std::int64_t>(year) - years.front());
+  explicit TSeriesFrame(const TPatches& patches) : ordered(PatchesInNameOrder(patches)) {
+    bool found = false;
+    TYear lastYear = 0;
+    for (const TPatch* patch : ordered) {
+      if (patch->GetNumYears() != 0) {
+        firstYear = found ? std::min(firstYear, patch->GetMinYear()) : patch->GetMinYear();
+        lastYear = found ? std::max(lastYear, patch->GetMaxYear()) : patch->GetMaxYear();
+        found = true;
+      }
+    }
+    if (found) {
+      numYears = static_cast<std::size_t>(std::int64_t{lastYear} - firstYear + 1);
+    }
   }
 
-  template <class Sums>
-  TCentroids Series(const std::vector<Sums>& sums) const {
-    TCentroids series;
-    series.Reserve(years.size());
-    for (std::size_t k = 0; k < years.size(); ++k) {
-      series.SetCoords(years[k], sums[k].Centroid());
+  // Calls visit(first, size) for the spans of years first .. first + size - 1, in year order.
+  template <class F>
+  void ForEachSpan(F&& visit) const {
+    for (std::size_t done = 0; done < numYears; done += kSpanYears) {
+      visit(static_cast<TYear>(std::int64_t{firstYear} + static_cast<std::int64_t>(done)),
+            std::min(kSpanYears, numYears - done));
     }
-    return series;
   }
 };
 
-// The centroid sums of every year. Each patch's years are read in one sequential run and added
-// to per-year sums; within every year the patches are still added in name order, so each sum is
-// the one the single-year centroid takes.
+// The last year of the span that starts at first and holds size years.
+TYear SpanLast(TYear first, std::size_t size) {
+  return static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(size) - 1);
+}
+
+// Appends the centroids of a span's sums to the series.
 template <class Sums>
-std::vector<Sums> CentroidSums(const TSeriesFrame& frame) {
-  std::vector<Sums> sums(frame.years.size());
+void AppendCentroids(TCentroids& series, TYear first, const std::vector<Sums>& sums) {
+  for (std::size_t k = 0; k < sums.size(); ++k) {
+    series.SetCoords(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k)),
+                     sums[k].Centroid());
+  }
+}
+
+// The centroid sums of the span's years. Each patch's years are read in one sequential run and
+// added to per-year sums; within every year the patches are still added in name order, so each
+// sum is the one the single-year centroid takes.
+template <class Sums>
+void CentroidSums(const TSeriesFrame& frame, TYear first, std::size_t size,
+                  std::vector<Sums>& sums) {
+  sums.assign(size, Sums());
+  const TYear last = SpanLast(first, size);
   for (const TPatch* patch : frame.ordered) {
     const double x = patch->GetX();
     const double y = patch->GetY();
-    patch->ForEachYear([&](TYear year, double value) { sums[frame.Index(year)].Add(x, y, value); });
+    patch->ForEachYearIn(first, last, [&](TYear year, double value) {
+      sums[static_cast<std::size_t>(std::int64_t{year} - first)].Add(x, y, value);
+    });
   }
-  return sums;
 }
 
-// The margin targets of every year: the year total, summed in name order as SumPopulations sums
-// it, times the proportion.
-std::vector<double> MarginTargets(const TSeriesFrame& frame, double proportion) {
-  std::vector<double> targets(frame.years.size(), 0.0);
+// The margin targets of the span's years: the year total, summed in name order as
+// SumPopulations sums it, times the proportion.
+void MarginTargets(const TSeriesFrame& frame, TYear first, std::size_t size, double proportion,
+                   std::vector<double>& targets) {
+  targets.assign(size, 0.0);
+  const TYear last = SpanLast(first, size);
   for (const TPatch* patch : frame.ordered) {
-    patch->ForEachYear([&](TYear year, double value) { targets[frame.Index(year)] += value; });
+    patch->ForEachYearIn(first, last, [&](TYear year, double value) {
+      targets[static_cast<std::size_t>(std::int64_t{year} - first)] += value;
+    });
   }
   for (double& target : targets) {
     target *= proportion;
   }
-  return targets;
 }
 
-// The margin centroid sums of every year, without building subpopulations. Per year they are the
-// sums that GetSubpopulation followed by the single-year centroid takes: the cumulated population
-// in walk order, the centroid of the taken shares in name order. The work runs patch by patch so
-// that each patch's years are read sequentially:
-//  1. the walk visits the patches in walk order and updates only the years whose margin is still
-//     open, recording per year the last step taken and that patch's share;
-//  2. the centroid sums take, in name order, every patch at an earlier step with its whole
-//     population and the patch at the last step with its share.
-template <class Sums>
-std::vector<Sums> MarginSums(const TSeriesFrame& frame, const TRanking& ranking,
-                             const std::vector<double>& targets, bool fromLow) {
-  const std::size_t count = frame.ordered.size();
-  const std::size_t numYears = frame.years.size();
-  const auto walkIndex = [&](std::size_t step) {
-    return fromLow ? ranking[step] : ranking[count - 1 - step];
-  };
-  std::vector<double> cumulated(numYears, 0.0);
-  std::vector<std::int64_t> lastStep(numYears, -1);
-  std::vector<double> lastShare(numYears, 0.0);
-  std::vector<std::size_t> open;
-  open.reserve(numYears);
-  for (std::size_t k = 0; k < numYears; ++k) {
-    if (targets[k] > cumulated[k]) {
-      open.push_back(k);
-    }
+// rankOf[position]: the place of the patch at the position in the ranking.
+std::vector<TPosition> RanksOf(const TRanking& ranking) {
+  std::vector<TPosition> rankOf(ranking.size());
+  for (std::size_t rank = 0; rank < ranking.size(); ++rank) {
+    rankOf[ranking[rank]] = static_cast<TPosition>(rank);
   }
-  for (std::size_t step = 0; step < count && !open.empty(); ++step) {
-    const TPatch& patch = *frame.ordered[walkIndex(step)];
-    std::size_t kept = 0;
-    for (const std::size_t k : open) {
-      if (const double* value = patch.FindYear(frame.years[k])) {
-        lastStep[k] = static_cast<std::int64_t>(step);
-        lastShare[k] = TakeShare(cumulated[k], *value, targets[k]);
-      }
-      if (targets[k] > cumulated[k]) {
-        open[kept++] = k;
-      }
-    }
-    open.resize(kept);
+  return rankOf;
+}
+
+// The walk of one margin over the ranking, from its low or its high end, and the working arrays
+// of a span. rankOf[position] is the place of the patch at that position in the ranking.
+struct TMarginWalk {
+  const TSeriesFrame& frame;
+  const TRanking& ranking;
+  const std::vector<TPosition>& rankOf;
+  bool fromLow;
+  std::vector<double> cumulated;
+  std::vector<std::int64_t> lastStep;
+  std::vector<double> lastShare;
+  std::vector<std::size_t> open;
+
+  // The position of the patch taken at the step.
+  std::size_t At(std::size_t step) const {
+    return fromLow ? ranking[step] : ranking[ranking.size() - 1 - step];
+  }
+  // The step that takes the patch at the position.
+  std::int64_t StepOf(std::size_t position) const {
+    const auto rank = static_cast<std::int64_t>(rankOf[position]);
+    return fromLow ? rank : static_cast<std::int64_t>(ranking.size()) - 1 - rank;
   }
 
-  std::vector<Sums> sums(numYears);
-  if (numYears == 0) {
-    return sums;
-  }
-  std::vector<std::int64_t> stepOf(count);
-  for (std::size_t step = 0; step < count; ++step) {
-    stepOf[walkIndex(step)] = static_cast<std::int64_t>(step);
-  }
-  const std::int64_t lastTaken = *std::max_element(lastStep.begin(), lastStep.end());
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::int64_t step = stepOf[i];
-    if (step > lastTaken) {
-      continue;  // in no year's margin
-    }
-    const double x = frame.ordered[i]->GetX();
-    const double y = frame.ordered[i]->GetY();
-    frame.ordered[i]->ForEachYear([&](TYear year, double value) {
-      const std::size_t k = frame.Index(year);
-      if (step < lastStep[k]) {
-        sums[k].Add(x, y, value);
-      } else if (step == lastStep[k]) {
-        sums[k].Add(x, y, lastShare[k]);
+  // The margin centroid sums of the span's years, without building subpopulations. Per year they
+  // are the sums that GetSubpopulation followed by the single-year centroid takes: the cumulated
+  // population in walk order, the centroid of the taken shares in name order. The work runs patch
+  // by patch so that each patch's years are read sequentially:
+  //  1. the walk visits the patches in walk order and updates only the years whose margin is
+  //     still open, recording per year the last step taken and that patch's share;
+  //  2. the centroid sums take, in name order, every patch at an earlier step with its whole
+  //     population and the patch at the last step with its share.
+  template <class Sums>
+  void Take(TYear first, const std::vector<double>& targets, std::vector<Sums>& sums) {
+    const std::size_t size = targets.size();
+    cumulated.assign(size, 0.0);
+    lastStep.assign(size, -1);
+    lastShare.assign(size, 0.0);
+    open.clear();
+    for (std::size_t k = 0; k < size; ++k) {
+      if (targets[k] > cumulated[k]) {
+        open.push_back(k);
       }
-    });
+    }
+    for (std::size_t step = 0; step < ranking.size() && !open.empty(); ++step) {
+      const TPatch& patch = *frame.ordered[At(step)];
+      std::size_t kept = 0;
+      for (const std::size_t k : open) {
+        const auto year = static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k));
+        if (const double* value = patch.FindYear(year)) {
+          lastStep[k] = static_cast<std::int64_t>(step);
+          lastShare[k] = TakeShare(cumulated[k], *value, targets[k]);
+        }
+        if (targets[k] > cumulated[k]) {
+          open[kept++] = k;
+        }
+      }
+      open.resize(kept);
+    }
+
+    sums.assign(size, Sums());
+    if (size == 0) {
+      return;
+    }
+    const std::int64_t lastTaken = *std::max_element(lastStep.begin(), lastStep.end());
+    const TYear last = SpanLast(first, size);
+    for (std::size_t i = 0; i < ranking.size(); ++i) {
+      const std::int64_t step = StepOf(i);
+      if (step > lastTaken) {
+        continue;  // in no year's margin
+      }
+      const double x = frame.ordered[i]->GetX();
+      const double y = frame.ordered[i]->GetY();
+      frame.ordered[i]->ForEachYearIn(first, last, [&](TYear year, double value) {
+        const auto k = static_cast<std::size_t>(std::int64_t{year} - first);
+        if (step < lastStep[k]) {
+          sums[k].Add(x, y, value);
+        } else if (step == lastStep[k]) {
+          sums[k].Add(x, y, lastShare[k]);
+        }
+      });
+    }
   }
-  return sums;
+};
+
+template <class Sums>
+TCentroids CentroidSeries(const TPatches& patches) {
+  const TSeriesFrame frame(patches);
+  TCentroids series;
+  series.Reserve(frame.numYears);
+  std::vector<Sums> sums;
+  frame.ForEachSpan([&](TYear first, std::size_t size) {
+    CentroidSums(frame, first, size, sums);
+    AppendCentroids(series, first, sums);
+  });
+  return series;
 }
 
 template <class Sums>
 TCentroids MarginSeries(const TPatches& patches, double proportion, char axis, bool fromLow) {
   const TSeriesFrame frame(patches);
-  const std::vector<double> targets = MarginTargets(frame, proportion);
-  return frame.Series(MarginSums<Sums>(frame, RankIndices(frame.ordered, axis), targets, fromLow));
+  const TRanking ranking = RankIndices(frame.ordered, axis);
+  const std::vector<TPosition> rankOf = RanksOf(ranking);
+  TMarginWalk walk{frame, ranking, rankOf, fromLow, {}, {}, {}, {}};
+  TCentroids series;
+  series.Reserve(frame.numYears);
+  std::vector<double> targets;
+  std::vector<Sums> sums;
+  frame.ForEachSpan([&](TYear first, std::size_t size) {
+    MarginTargets(frame, first, size, proportion, targets);
+    walk.Take(first, targets, sums);
+    AppendCentroids(series, first, sums);
+  });
+  return series;
 }
 
 }  // namespace
@@ -423,13 +501,11 @@ TPoint Means(const TPatches& patches, TYear year) {
 }
 
 TCentroids WeightedMeans(const TPatches& patches) {
-  const TSeriesFrame frame(patches);
-  return frame.Series(CentroidSums<TWeightedSums>(frame));
+  return CentroidSeries<TWeightedSums>(patches);
 }
 
 TCentroids Means(const TPatches& patches) {
-  const TSeriesFrame frame(patches);
-  return frame.Series(CentroidSums<TPlainSums>(frame));
+  return CentroidSeries<TPlainSums>(patches);
 }
 
 // ---- Margin subpopulations ----
@@ -475,20 +551,29 @@ TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, cha
 
 TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis) {
   const TSeriesFrame frame(patches);
-  TRangeSeries range;
-  std::vector<double> targets;
-  {
-    const std::vector<TWeightedSums> all = CentroidSums<TWeightedSums>(frame);
-    // The weight total of a year's centroid is its total population, summed in name order.
-    targets.resize(all.size());
-    for (std::size_t k = 0; k < all.size(); ++k) {
-      targets[k] = all[k].w * proportion;
-    }
-    range.all = frame.Series(all);
-  }
   const TRanking ranking = RankIndices(frame.ordered, axis);
-  range.south = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, false));
-  range.north = frame.Series(MarginSums<TWeightedSums>(frame, ranking, targets, true));
+  const std::vector<TPosition> rankOf = RanksOf(ranking);
+  TMarginWalk southWalk{frame, ranking, rankOf, false, {}, {}, {}, {}};
+  TMarginWalk northWalk{frame, ranking, rankOf, true, {}, {}, {}, {}};
+  TRangeSeries range;
+  range.all.Reserve(frame.numYears);
+  range.south.Reserve(frame.numYears);
+  range.north.Reserve(frame.numYears);
+  std::vector<TWeightedSums> sums;
+  std::vector<double> targets;
+  frame.ForEachSpan([&](TYear first, std::size_t size) {
+    CentroidSums(frame, first, size, sums);
+    // The weight total of a year's centroid is its total population, summed in name order.
+    targets.resize(size);
+    for (std::size_t k = 0; k < size; ++k) {
+      targets[k] = sums[k].w * proportion;
+    }
+    AppendCentroids(range.all, first, sums);
+    southWalk.Take(first, targets, sums);
+    AppendCentroids(range.south, first, sums);
+    northWalk.Take(first, targets, sums);
+    AppendCentroids(range.north, first, sums);
+  });
   return range;
 }
 

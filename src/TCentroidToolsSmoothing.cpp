@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <varrowin/TCentroidTools.h>
+#include "SeriesSmoothing.h"
 
 namespace varrowin::TCentroidTools {
 
@@ -33,6 +34,15 @@ TEntries ReadEntries(const TCentroids& series) {
     entries.ys.push_back(point.Y());
   }
   return entries;
+}
+
+std::vector<TPoint> ReadPoints(const TCentroids& series) {
+  std::vector<TPoint> points;
+  points.reserve(series.GetNumYears());
+  for (const auto& entry : series) {
+    points.push_back(entry.second);
+  }
+  return points;
 }
 
 void CheckWindow(std::int32_t w) {
@@ -127,17 +137,14 @@ std::vector<double> WindowOrderValues(const std::vector<double>& values, std::si
 
 TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
   CheckWindow(w);
-  const TEntries entries = ReadEntries(series);
-  const auto width = static_cast<std::size_t>(w);
+  const TYearList years = series.GetYearList();
+  std::vector<TPoint> points = ReadPoints(series);
+  MovingAverageInPlace(points, static_cast<std::size_t>(w));
   const auto h = static_cast<std::size_t>((w - 1) / 2);
-  const double divisor = static_cast<double>(w);
   TCentroids result;
-  const std::size_t windows = WindowCount(entries.years.size(), width);
-  result.Reserve(windows);
-  for (std::size_t i = 0; i < windows; ++i) {
-    const double x = WindowSum(entries.xs, i, width) / divisor;
-    const double y = WindowSum(entries.ys, i, width) / divisor;
-    result.SetCoords(entries.years[i + h], TPoint(x, y));
+  result.Reserve(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    result.SetCoords(years[i + h], points[i]);
   }
   return result;
 }
@@ -158,21 +165,13 @@ TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
 }
 
 TCentroids ExponentialSmoothing(const TCentroids& series, double alpha) {
+  const TYearList years = series.GetYearList();
+  std::vector<TPoint> points = ReadPoints(series);
+  SmoothExponentiallyInPlace(points, alpha);
   TCentroids result;
-  result.Reserve(series.GetNumYears());
-  bool first = true;
-  double sx = 0.0;
-  double sy = 0.0;
-  for (const auto& [year, point] : series) {
-    if (first) {
-      sx = point.X();
-      sy = point.Y();
-      first = false;
-    } else {
-      sx = sx + alpha * (point.X() - sx);
-      sy = sy + alpha * (point.Y() - sy);
-    }
-    result.SetCoords(year, TPoint(sx, sy));
+  result.Reserve(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    result.SetCoords(years[i], points[i]);
   }
   return result;
 }

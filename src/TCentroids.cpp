@@ -1,5 +1,7 @@
 #include <varrowin/TCentroids.h>
 
+#include "LargeArrays.h"
+
 namespace varrowin {
 
 TCentroids::TCentroids(const TCentroids& other)
@@ -41,6 +43,13 @@ void TCentroids::SetOtherCoords(TYear year, const TPoint& point) {
   map_->insert_or_assign(year, point);
 }
 
+void TCentroids::Reserve(std::size_t n) {
+  if (!map_ && n > points_.capacity()) {
+    points_.reserve(n);
+    AdviseHugePages(points_.data(), points_.capacity() * sizeof(TPoint));
+  }
+}
+
 TPoint TCentroids::GetCoords(TYear year) const {
   const TPoint* point = Find(year);
   if (point == nullptr) {
@@ -52,6 +61,7 @@ TPoint TCentroids::GetCoords(TYear year) const {
 TYearList TCentroids::GetYearList() const {
   TYearList years;
   years.reserve(GetNumYears());
+  AdviseHugePages(years.data(), years.capacity() * sizeof(TYear));
   for (const auto& entry : *this) {
     years.push_back(entry.first);
   }

@@ -71,11 +71,34 @@ std::string_view MarkerText(TMarker marker) {
   return {};
 }
 
+// True when the text contains the marker. The search runs with memchr for the marker's character
+// at anchor, one that numbers never hold, so that a long line of numbers is passed over at the
+// speed of memchr.
+bool ContainsAt(std::string_view text, std::string_view marker, std::size_t anchor) {
+  const char* const data = text.data();
+  std::size_t from = anchor;
+  while (from < text.size()) {
+    const void* found = std::memchr(data + from, marker[anchor], text.size() - from);
+    if (found == nullptr) {
+      return false;
+    }
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+    const std::size_t start = at - anchor;
+    if (text.size() - start >= marker.size() &&
+        std::memcmp(data + start, marker.data(), marker.size()) == 0) {
+      return true;
+    }
+    from = at + 1;
+  }
+  return false;
+}
+
 // The markers of the text that are not in known yet, added to known.
 unsigned MarkersIn(std::string_view text, unsigned known = 0) {
   for (const auto& [marker, markerText] : kMarkerTexts) {
-    if ((known & marker) == 0 &&
-        memmem(text.data(), text.size(), markerText.data(), markerText.size()) != nullptr) {
+    // The full stop of ".KCH" and ".DCH" is in every decimal number: their letter is searched.
+    const std::size_t anchor = markerText[0] == '.' ? 1 : 0;
+    if ((known & marker) == 0 && ContainsAt(text, markerText, anchor)) {
       known |= marker;
     }
   }

@@ -1,5 +1,7 @@
 #include <varrowin/TPatch.h>
 
+#include "LargeArrays.h"
+
 namespace varrowin {
 
 TPatch::TPatch(const TPatch& other)
@@ -8,6 +10,13 @@ TPatch::TPatch(const TPatch& other)
       first_(other.first_),
       flat_(other.flat_),
       map_(other.map_ ? std::make_unique<std::map<TYear, double>>(*other.map_) : nullptr) {}
+
+void TPatch::ReserveYears(std::size_t n) {
+  if (!map_ && n > flat_.capacity()) {
+    flat_.reserve(n);
+    AdviseHugePages(flat_.data(), flat_.capacity() * sizeof(double));
+  }
+}
 
 TPatch& TPatch::operator=(const TPatch& other) {
   if (this != &other) {

@@ -6,16 +6,20 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <varrowin/Analysis.h>
+#include <varrowin/TCentroidTools.h>
 
 #include "TestSupport.h"
 
 namespace varrowin::test {
 namespace {
+
+namespace tools = TCentroidTools;
 
 // Cuts text at every delimiter character, keeping empty fields.
 std::vector<std::string> Split(const std::string& text, char delimiter) {
@@ -273,6 +277,73 @@ TEST(AnalyseMP, MarginsLieAtTheirEndsOfTheAxis) {
       const auto along = [axis](const TPoint& p) { return axis == 'X' ? p.X() : p.Y(); };
       EXPECT_LE(along(r.northCentroids[k]), along(r.allCentroids[k])) << axis << k;
       EXPECT_GE(along(r.southCentroids[k]), along(r.allCentroids[k])) << axis << k;
+    }
+  }
+}
+
+// The analysis smooths its series where they lie; the result must equal the series functions
+// composed one after the other, bit for bit, for every smoothing, window and burn-in.
+TEST(Analyse, EqualsTheComposedSeriesFunctions) {
+  std::mt19937 rng(31);
+  std::uniform_int_distribution<int> population(0, 50);
+  std::uniform_int_distribution<int> coordinate(0, 20);
+  for (int round = 0; round < 12; ++round) {
+    TPatches patches;
+    const int numYears = 1 + round * 7;
+    for (int i = 0; i < 1 + round % 5 * 3; ++i) {
+      std::string name = "p";
+      name += std::to_string(i);
+      TPatch patch(name, coordinate(rng) * 0.5, coordinate(rng) * 0.25);
+      for (int k = 0; k < numYears; ++k) {
+        patch.SetYear(1990 + k, population(rng) * 1.5);
+      }
+      patches.AddPatch(std::move(patch));
+    }
+    for (const TSmoothing smoothing : {TSmoothing::kNone, TSmoothing::kMovingAverage,
+                                       TSmoothing::kExponential, TSmoothing::kMedian}) {
+      for (const std::int32_t window : {1, 2, 5, 30}) {
+        TAnalysisOptions o = ValidOptions();
+        o.threshold = 0.2;
+        o.smoothing = smoothing;
+        o.window = window;
+        o.burnIn = round % 3;
+        SCOPED_TRACE(::testing::Message() << "round " << round << ", smoothing "
+                                          << static_cast<int>(smoothing) << ", window " << window);
+        tools::TRangeSeries range = tools::GetRangeSeries(patches, o.threshold, o.axis);
+        for (TCentroids* series : {&range.north, &range.south, &range.all}) {
+          const double factor = 2.0 / (window + 1.0);
+          if (smoothing == TSmoothing::kMovingAverage) {
+            *series = tools::MovingAverage(*series, window);
+          } else if (smoothing == TSmoothing::kExponential) {
+            *series = tools::ExponentialSmoothing(*series, factor);
+          } else if (smoothing == TSmoothing::kMedian) {
+            *series = tools::MedianSmoothing(*series, window);
+          }
+        }
+        if (range.north.GetNumYears() <= static_cast<std::size_t>(o.burnIn)) {
+          EXPECT_THROW(Analyse(patches, o), TError);
+          continue;
+        }
+        const TAnalysisResult r = Analyse(patches, o);
+        const TCentroids north =
+            tools::GetPropInitialRangeCoordShifts(range.all, range.north, o.burnIn);
+        ASSERT_EQ(r.centroidYears, range.all.GetYearList());
+        ASSERT_EQ(r.years, north.GetYearList());
+        std::size_t k = 0;
+        for (const auto& [year, point] : range.all) {
+          EXPECT_TRUE(SameBits(r.allCentroids[k].X(), point.X())) << year;
+          EXPECT_TRUE(SameBits(r.allCentroids[k].Y(), point.Y())) << year;
+          EXPECT_TRUE(SameBits(r.northCentroids[k].X(), range.north.GetCoords(year).X())) << year;
+          EXPECT_TRUE(SameBits(r.southCentroids[k].Y(), range.south.GetCoords(year).Y())) << year;
+          ++k;
+        }
+        k = 0;
+        for (const auto& [year, shift] : north) {
+          EXPECT_TRUE(SameShift(r.northShifts[k].X(), std::abs(shift.X()))) << year;
+          EXPECT_TRUE(SameShift(r.northShifts[k].Y(), std::abs(shift.Y()))) << year;
+          ++k;
+        }
+      }
     }
   }
 }

@@ -87,6 +87,18 @@ TEST(ReportNumberTest, DecadesAndMidpointsMatchTheExactConversion) {
   }
 }
 
+// Whole numbers print as integers up to six digits and in the exponent form from 1e6 on.
+TEST(ReportNumberTest, WholeNumbersMatchTheExactConversion) {
+  for (std::int64_t n = -1000100; n <= 1000100; n += (n > -3000 && n < 3000) ? 1 : 7) {
+    const auto value = static_cast<double>(n);
+    ASSERT_EQ(Fast(value), Exact(value)) << n;
+  }
+  for (const double value : {999999.0, 1000000.0, 1000001.0, 4294967296.0, 1e15, 1e16, 1e300}) {
+    EXPECT_EQ(Fast(value), Exact(value)) << value;
+    EXPECT_EQ(Fast(-value), Exact(-value)) << value;
+  }
+}
+
 // Random bit patterns (every exponent), random decimals of a few digits (many exact midpoints and
 // short decimals) and values like the report's percentages.
 TEST(ReportNumberTest, RandomValuesMatchTheExactConversion) {

@@ -434,5 +434,63 @@ TEST(RandomizedTest, RangeSeriesMatchTheSeparateCalls) {
   }
 }
 
+// Series longer than the spans of years the series functions work in (16,384 years): patches that
+// start, end or have gaps next to the span borders, one held sparsely, and margins that close at
+// different steps in different spans. Every year is checked against the single-year procedure.
+TEST(RandomizedTest, LongSeriesAcrossSpansMatchSingleYears) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int> population(0, 40);
+  constexpr TYear kFirst = 1000;
+  constexpr TYear kLast = kFirst + 40000;
+  const std::vector<std::pair<TYear, TYear>> runs{{kFirst, kLast},
+                                                  {kFirst + 16383, kFirst + 32768},
+                                                  {kFirst + 5, kFirst + 16384},
+                                                  {kFirst + 32767, kLast - 3}};
+  TPatches patches;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    std::string name = "r";
+    name += std::to_string(i);
+    TPatch patch(name, static_cast<double>(i), 3.0 - static_cast<double>(i));
+    for (TYear year = runs[i].first; year <= runs[i].second; ++year) {
+      patch.SetYear(year, population(rng) * 0.7);
+    }
+    patches.AddPatch(std::move(patch));
+  }
+  TPatch sparse("s", 1.5, 0.5);  // every 97th year, and the years around the span borders
+  for (TYear year = kLast; year >= kFirst; year -= 97) {
+    sparse.SetYear(year, population(rng) * 1.3);
+  }
+  for (const TYear border : {kFirst + 16383, kFirst + 16384, kFirst + 32767, kFirst + 32768}) {
+    sparse.SetYear(border, 25.0);
+  }
+  patches.AddPatch(std::move(sparse));
+
+  const TYearList years = tools::MakeYearList(patches);
+  ASSERT_EQ(years.size(), static_cast<std::size_t>(kLast - kFirst + 1));
+  for (const char axis : {'X', 'Y'}) {
+    const auto ranking = LiteralSortOnOrdinate(patches, axis);
+    const tools::TRangeSeries range = tools::GetRangeSeries(patches, 0.3, axis);
+    const TCentroids all = tools::WeightedMeans(patches);
+    const TCentroids plainNorth = tools::GetSubpopulationMeans(patches, 0.3, axis, true);
+    ASSERT_EQ(range.all.GetYearList(), years);
+    ASSERT_EQ(range.north.GetYearList(), years);
+    ASSERT_EQ(range.south.GetYearList(), years);
+    ASSERT_EQ(plainNorth.GetYearList(), years);
+    for (const TYear year : years) {
+      const std::string where = std::string(1, axis) + " year " + std::to_string(year);
+      const TPatches north = tools::GetSubpopulation(patches, ranking, 0.3, year, true);
+      const TPatches south = tools::GetSubpopulation(patches, ranking, 0.3, year, false);
+      ExpectSamePoint(range.north.GetCoords(year), tools::WeightedMeans(north, year), where);
+      ExpectSamePoint(range.south.GetCoords(year), tools::WeightedMeans(south, year), where);
+      ExpectSamePoint(range.all.GetCoords(year), tools::WeightedMeans(patches, year), where);
+      ExpectSamePoint(all.GetCoords(year), tools::WeightedMeans(patches, year), where);
+      ExpectSamePoint(plainNorth.GetCoords(year), tools::Means(north, year), where);
+      if (::testing::Test::HasFailure()) {
+        return;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace varrowin

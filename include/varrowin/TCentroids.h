@@ -66,10 +66,14 @@ class TCentroids {
   std::size_t GetNumYears() const { return map_ ? map_->size() : points_.size(); }
 
   // Makes room for n contiguous years.
-  void Reserve(std::size_t n) {
-    if (!map_) {
-      points_.reserve(n);
-    }
+  void Reserve(std::size_t n);
+
+  // Replaces the whole series by the points for the years first, first + 1, and so on, taking the
+  // points over without a copy.
+  void AssignPoints(TYear first, std::vector<TPoint> points) {
+    map_.reset();
+    first_ = first;
+    points_ = std::move(points);
   }
 
   // Returns the points in year order and leaves the series empty: hands the points on without a

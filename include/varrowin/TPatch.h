@@ -1,7 +1,9 @@
 // One habitat patch: name, coordinates and population per year.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -127,12 +129,25 @@ class TPatch {
     }
   }
 
-  // Makes room for n contiguous years, so that a loader that knows the count allocates once.
-  void ReserveYears(std::size_t n) {
-    if (!map_) {
-      flat_.reserve(n);
+  // Calls f(year, value) for every year from first to last (both included), ascending.
+  template <class F>
+  void ForEachYearIn(TYear first, TYear last, F&& f) const {
+    if (map_) {
+      for (auto it = map_->lower_bound(first); it != map_->end() && it->first <= last; ++it) {
+        f(it->first, it->second);
+      }
+      return;
+    }
+    const std::int64_t from = std::max<std::int64_t>(std::int64_t{first} - first_, 0);
+    const std::int64_t to = std::min<std::int64_t>(std::int64_t{last} - first_ + 1,
+                                                   static_cast<std::int64_t>(flat_.size()));
+    for (std::int64_t i = from; i < to; ++i) {
+      f(static_cast<TYear>(first_ + i), flat_[static_cast<std::size_t>(i)]);
     }
   }
+
+  // Makes room for n contiguous years, so that a loader that knows the count allocates once.
+  void ReserveYears(std::size_t n);
 
  private:
   void SetOtherYear(TYear year, double value);
