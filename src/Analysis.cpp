@@ -1,51 +1,141 @@
 #include <varrowin/Analysis.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include <varrowin/TCentroidTools.h>
 #include <varrowin/TCentroids.h>
 #include <varrowin/TMPParser.h>
+#include "AnalysisSpans.h"
 #include "NumberText.h"
-#include "SeriesSmoothing.h"
+#include "SeriesPieces.h"
 
 namespace varrowin {
 
 namespace {
 
-// Smooths the series where it lies. The series of an analysis hold every year from their first
-// to their last, so the exponential and the moving mean work on the points themselves.
-void Smooth(TCentroids& series, TSmoothing smoothing, std::int32_t window, double factor) {
-  if (smoothing == TSmoothing::kNone || series.GetNumYears() == 0) {
-    return;  // every smoother leaves an empty series empty
-  }
-  if (smoothing == TSmoothing::kMedian) {
-    series = TCentroidTools::MedianSmoothing(series, window);
-    return;
-  }
-  TYear first = series.begin()->first;
-  std::vector<TPoint> points = series.TakePoints();
-  if (smoothing == TSmoothing::kExponential) {
-    SmoothExponentiallyInPlace(points, factor);
-  } else {
-    MovingAverageInPlace(points, static_cast<std::size_t>(window));
-    // Each mean stands under the year at the middle of its window.
-    first = static_cast<TYear>(std::int64_t{first} + (window - 1) / 2);
-  }
-  series.AssignPoints(first, std::move(points));
-}
+// Smooths a series that arrives a span at a time, giving the points of the whole-series smoother:
+// exponential smoothing carries its state, the windowed smoothers keep the last window but one of
+// input points for the windows that reach into the next span.
+class TSpanSmoother {
+ public:
+  TSpanSmoother(TSmoothing smoothing, std::int32_t window)
+      : smoothing_(smoothing),
+        width_(smoothing == TSmoothing::kMovingAverage || smoothing == TSmoothing::kMedian
+                   ? static_cast<std::size_t>(window)
+                   : 1),
+        factor_(2.0 / (window + 1.0)) {}
 
-// The points of a shift series in year order, as the report prints them: unsigned. The series
-// is used up.
-std::vector<TPoint> UnsignedPoints(TCentroids series) {
-  std::vector<TPoint> points = series.TakePoints();
-  for (TPoint& point : points) {
-    point = TPoint(std::abs(point.X()), std::abs(point.Y()));
+  // The number of smoothed points that a series of n points gives: one per full window (width 1
+  // for the smoothers without a window).
+  std::size_t Count(std::size_t n) const { return n >= width_ ? n - width_ + 1 : 0; }
+
+  // The offset of the first smoothed point's year from the first input year.
+  std::int64_t YearOffset() const { return static_cast<std::int64_t>((width_ - 1) / 2); }
+
+  // Takes the next input points and leaves in points the smoothed points they complete.
+  void Push(std::vector<TPoint>& points) {
+    switch (smoothing_) {
+      case TSmoothing::kNone:
+        return;
+      case TSmoothing::kExponential:
+        TCentroidTools::SmoothExponentiallyInPlace(points, factor_, exponential_);
+        return;
+      case TSmoothing::kMovingAverage:
+      case TSmoothing::kMedian:
+        break;
+    }
+    points.insert(points.begin(), pending_.begin(), pending_.end());
+    const std::size_t keep = std::min(points.size(), width_ - 1);
+    pending_.assign(points.end() - static_cast<std::ptrdiff_t>(keep), points.end());
+    if (smoothing_ == TSmoothing::kMovingAverage) {
+      TCentroidTools::MovingAverageInPlace(points, width_);
+    } else {
+      TCentroidTools::MovingMedianInPlace(points, width_);
+    }
   }
-  return points;
-}
+
+ private:
+  TSmoothing smoothing_;
+  std::size_t width_;
+  double factor_;
+  TCentroidTools::TExponentialState exponential_;
+  std::vector<TPoint> pending_;
+};
+
+// The percentage shifts of one margin: the offset of each year's margin centroid from the whole
+// range's centroid in the reference year (the last burn-in year, or the first year without
+// burn-in), against the size of the offset in the first year after the burn-in; unsigned.
+class TShiftMeasure {
+ public:
+  explicit TShiftMeasure(std::size_t burnIn) : burnIn_(burnIn) {}
+
+  void SetReference(const TPoint& reference) { reference_ = reference; }
+
+  // The shift of the margin centroid point of the year at position (counted from 0, burn-in
+  // included) from the burn-in on.
+  TPoint Shift(std::size_t position, const TPoint& point) {
+    const TPoint offset = reference_.Diff(point);
+    if (position == burnIn_) {
+      x0_ = std::fabs(offset.X());
+      y0_ = std::fabs(offset.Y());
+    }
+    return {std::abs(TCentroidTools::SizeChangePercent(offset.X(), x0_)),
+            std::abs(TCentroidTools::SizeChangePercent(offset.Y(), y0_))};
+  }
+
+ private:
+  std::size_t burnIn_;
+  TPoint reference_{0.0, 0.0};
+  double x0_ = 0.0;
+  double y0_ = 0.0;
+};
+
+// Gathers what an analysis hands on into a TAnalysisResult.
+class TResultSink : public TAnalysisSink {
+ public:
+  explicit TResultSink(TAnalysisResult& result) : result_(result) {}
+
+  void Begin(const TAnalysisFigures& figures) override {
+    result_.numPatchesLoaded = figures.numPatchesLoaded;
+    result_.numPatchesAfterCleaning = figures.numPatchesAfterCleaning;
+    result_.resolution = figures.resolution;
+    result_.centroidYears.reserve(figures.numCentroidYears);
+    result_.allCentroids.reserve(figures.numCentroidYears);
+    result_.northCentroids.reserve(figures.numCentroidYears);
+    result_.southCentroids.reserve(figures.numCentroidYears);
+    result_.years.reserve(figures.numRows);
+    result_.northShifts.reserve(figures.numRows);
+    result_.southShifts.reserve(figures.numRows);
+  }
+  void Centroids(TYear first, const std::vector<TPoint>& all, const std::vector<TPoint>& north,
+                 const std::vector<TPoint>& south) override {
+    AppendYears(result_.centroidYears, first, all.size());
+    result_.allCentroids.insert(result_.allCentroids.end(), all.begin(), all.end());
+    result_.northCentroids.insert(result_.northCentroids.end(), north.begin(), north.end());
+    result_.southCentroids.insert(result_.southCentroids.end(), south.begin(), south.end());
+  }
+  void Rows(TYear first, const std::vector<TPoint>& north,
+            const std::vector<TPoint>& south) override {
+    AppendYears(result_.years, first, north.size());
+    result_.northShifts.insert(result_.northShifts.end(), north.begin(), north.end());
+    result_.southShifts.insert(result_.southShifts.end(), south.begin(), south.end());
+  }
+
+ private:
+  static void AppendYears(TYearList& years, TYear first, std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) {
+      years.push_back(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k)));
+    }
+  }
+
+  TAnalysisResult& result_;
+};
 
 }  // namespace
 
@@ -136,58 +226,93 @@ const char* SmoothingLabel(TSmoothing smoothing) {
   return "";
 }
 
-TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& unchecked) {
+void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalysisSink& sink) {
   const TAnalysisOptions options = CheckOptions(unchecked);
-  TAnalysisResult result;
-  result.numPatchesLoaded = patches.GetNumPatches();
+  TAnalysisFigures figures;
+  figures.numPatchesLoaded = patches.GetNumPatches();
   if (patches.GetNumPatches() == 0) {
     throw TError("No patches to analyse");
   }
   if (options.patchSizeThreshold > 0) {
     // The loaded collection is not needed after cleaning: its retained patches move over.
     patches = TCentroidTools::CleanPatches(std::move(patches), options.patchSizeThreshold);
-    result.numPatchesAfterCleaning = patches.GetNumPatches();
+    figures.numPatchesAfterCleaning = patches.GetNumPatches();
     if (patches.GetNumPatches() == 0) {
       throw TError("No patches to analyse");
     }
   }
-  result.resolution = patches.GetResolution();
+  figures.resolution = patches.GetResolution();
 
   // The South margin (gathered from the high end of the axis), the North margin (from the low
-  // end) and the all-patch centroid series, in one pass over the populations.
-  TCentroidTools::TRangeSeries range =
-      TCentroidTools::GetRangeSeries(patches, options.threshold, options.axis);
-  // The populations are not needed any more: their memory goes before the series are smoothed.
-  // cppcheck-suppress uselessAssignmentArg
-  patches = TPatches();
-  TCentroids& south = range.south;
-  TCentroids& north = range.north;
-  TCentroids& all = range.all;
-  if (options.smoothing != TSmoothing::kNone) {
-    const double factor = 2.0 / (options.window + 1.0);
-    Smooth(north, options.smoothing, options.window, factor);
-    Smooth(south, options.smoothing, options.window, factor);
-    Smooth(all, options.smoothing, options.window, factor);
-  }
-
-  if (north.GetNumYears() == 0) {
+  // end) and the all-patch centroid series, made a span of years at a time.
+  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis);
+  const TSmoothing smoothing = options.smoothing;
+  TSpanSmoother smoothers[3] = {
+      {smoothing, options.window}, {smoothing, options.window}, {smoothing, options.window}};
+  figures.numCentroidYears = smoothers[0].Count(spans.NumYears());
+  if (figures.numCentroidYears == 0) {
     throw TError("No years to analyse");
   }
-  if (north.GetNumYears() <= static_cast<std::size_t>(options.burnIn)) {
+  const auto burnIn = static_cast<std::size_t>(options.burnIn);
+  if (figures.numCentroidYears <= burnIn) {
     throw TError("Burn-in leaves no years to analyse");
   }
-  // Each series goes as soon as it is used; the centroid points move into the result.
-  TCentroids northShift =
-      TCentroidTools::GetPropInitialRangeCoordShifts(all, north, options.burnIn);
-  result.years = northShift.GetYearList();
-  result.northShifts = UnsignedPoints(std::move(northShift));
-  result.northCentroids = north.TakePoints();
-  // Both margins have the same years: they are cut from the same collection.
-  result.southShifts =
-      UnsignedPoints(TCentroidTools::GetPropInitialRangeCoordShifts(all, south, options.burnIn));
-  result.southCentroids = south.TakePoints();
-  result.centroidYears = all.GetYearList();
-  result.allCentroids = all.TakePoints();
+  figures.numRows = figures.numCentroidYears - burnIn;
+  sink.Begin(figures);
+
+  const std::size_t referencePosition = burnIn > 0 ? burnIn - 1 : 0;
+  TShiftMeasure northShift(burnIn);
+  TShiftMeasure southShift(burnIn);
+  std::size_t position = 0;  // of the next smoothed point, from 0
+  std::optional<TYear> firstYear;
+  std::vector<TPoint> all;
+  std::vector<TPoint> south;
+  std::vector<TPoint> north;
+  std::vector<TPoint> northRows;
+  std::vector<TPoint> southRows;
+  spans.ForEach([&](TYear first, const std::vector<TPoint>& allSpan,
+                    const std::vector<TPoint>& southSpan, const std::vector<TPoint>& northSpan) {
+    if (!firstYear) {
+      firstYear = first;
+    }
+    all = allSpan;
+    south = southSpan;
+    north = northSpan;
+    smoothers[0].Push(north);
+    smoothers[1].Push(south);
+    smoothers[2].Push(all);
+    if (all.empty()) {
+      return;
+    }
+    const auto year = static_cast<TYear>(std::int64_t{*firstYear} + smoothers[0].YearOffset() +
+                                         static_cast<std::int64_t>(position));
+    sink.Centroids(year, all, north, south);
+    northRows.clear();
+    southRows.clear();
+    std::optional<TYear> rowYear;
+    for (std::size_t k = 0; k < all.size(); ++k, ++position) {
+      if (position == referencePosition) {
+        northShift.SetReference(all[k]);
+        southShift.SetReference(all[k]);
+      }
+      if (position >= burnIn) {
+        if (!rowYear) {
+          rowYear = static_cast<TYear>(std::int64_t{year} + static_cast<std::int64_t>(k));
+        }
+        northRows.push_back(northShift.Shift(position, north[k]));
+        southRows.push_back(southShift.Shift(position, south[k]));
+      }
+    }
+    if (rowYear) {
+      sink.Rows(*rowYear, northRows, southRows);
+    }
+  });
+}
+
+TAnalysisResult Analyse(TPatches patches, const TAnalysisOptions& options) {
+  TAnalysisResult result;
+  TResultSink sink(result);
+  AnalyseInSpans(std::move(patches), options, sink);
   return result;
 }
 

@@ -1,5 +1,7 @@
 #include <varrowin/TCentroidTools.h>
 
+#include "SeriesPieces.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -549,30 +551,76 @@ TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, cha
   return MarginSeries<TPlainSums>(patches, proportion, axis, fromLow);
 }
 
-TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis) {
-  const TSeriesFrame frame(patches);
-  const TRanking ranking = RankIndices(frame.ordered, axis);
-  const std::vector<TPosition> rankOf = RanksOf(ranking);
-  TMarginWalk southWalk{frame, ranking, rankOf, false, {}, {}, {}, {}};
-  TMarginWalk northWalk{frame, ranking, rankOf, true, {}, {}, {}, {}};
-  TRangeSeries range;
-  range.all.Reserve(frame.numYears);
-  range.south.Reserve(frame.numYears);
-  range.north.Reserve(frame.numYears);
+struct TRangeSpans::TState {
+  TSeriesFrame frame;
+  TRanking ranking;
+  std::vector<TPosition> rankOf;
+  double proportion;
+  TMarginWalk southWalk;
+  TMarginWalk northWalk;
+
+  TState(const TPatches& patches, double share, char axis)
+      : frame(patches),
+        ranking(RankIndices(frame.ordered, axis)),
+        rankOf(RanksOf(ranking)),
+        proportion(share),
+        southWalk{frame, ranking, rankOf, false, {}, {}, {}, {}},
+        northWalk{frame, ranking, rankOf, true, {}, {}, {}, {}} {}
+};
+
+TRangeSpans::TRangeSpans(const TPatches& patches, double proportion, char axis)
+    : state_(std::make_unique<TState>(patches, proportion, axis)) {}
+TRangeSpans::TRangeSpans(TRangeSpans&&) noexcept = default;
+TRangeSpans& TRangeSpans::operator=(TRangeSpans&&) noexcept = default;
+TRangeSpans::~TRangeSpans() = default;
+
+std::size_t TRangeSpans::NumYears() const {
+  return state_->frame.numYears;
+}
+
+void TRangeSpans::ForEach(const TVisit& visit) {
+  TState& s = *state_;
   std::vector<TWeightedSums> sums;
   std::vector<double> targets;
-  frame.ForEachSpan([&](TYear first, std::size_t size) {
-    CentroidSums(frame, first, size, sums);
+  std::vector<TPoint> all;
+  std::vector<TPoint> south;
+  std::vector<TPoint> north;
+  const auto centroids = [&sums](std::vector<TPoint>& points) {
+    points.clear();
+    for (const TWeightedSums& sum : sums) {
+      points.push_back(sum.Centroid());
+    }
+  };
+  s.frame.ForEachSpan([&](TYear first, std::size_t size) {
+    CentroidSums(s.frame, first, size, sums);
     // The weight total of a year's centroid is its total population, summed in name order.
     targets.resize(size);
     for (std::size_t k = 0; k < size; ++k) {
-      targets[k] = sums[k].w * proportion;
+      targets[k] = sums[k].w * s.proportion;
     }
-    AppendCentroids(range.all, first, sums);
-    southWalk.Take(first, targets, sums);
-    AppendCentroids(range.south, first, sums);
-    northWalk.Take(first, targets, sums);
-    AppendCentroids(range.north, first, sums);
+    centroids(all);
+    s.southWalk.Take(first, targets, sums);
+    centroids(south);
+    s.northWalk.Take(first, targets, sums);
+    centroids(north);
+    visit(first, all, south, north);
+  });
+}
+
+TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axis) {
+  TRangeSpans spans(patches, proportion, axis);
+  TRangeSeries range;
+  range.all.Reserve(spans.NumYears());
+  range.south.Reserve(spans.NumYears());
+  range.north.Reserve(spans.NumYears());
+  spans.ForEach([&range](TYear first, const std::vector<TPoint>& all,
+                         const std::vector<TPoint>& south, const std::vector<TPoint>& north) {
+    for (std::size_t k = 0; k < all.size(); ++k) {
+      const auto year = static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k));
+      range.all.SetCoords(year, all[k]);
+      range.south.SetCoords(year, south[k]);
+      range.north.SetCoords(year, north[k]);
+    }
   });
   return range;
 }

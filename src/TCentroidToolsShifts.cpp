@@ -5,16 +5,11 @@
 #include <iterator>
 
 #include <varrowin/TCentroidTools.h>
+#include "SeriesPieces.h"
 
 namespace varrowin::TCentroidTools {
 
 namespace {
-
-// Percentage by which the size of an offset component differs from the size of the baseline
-// component; the division is not guarded.
-double SizeChangePercent(double offset, double baselineSize) {
-  return std::fabs(std::fabs(offset) - baselineSize) / baselineSize * 100.0;
-}
 
 // The reference point minus the point of s for every year of s from the given position on.
 TCentroids OffsetsFrom(const TPoint& reference, const TCentroids& s, std::size_t from) {

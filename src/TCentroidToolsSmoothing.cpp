@@ -9,32 +9,11 @@
 #include <vector>
 
 #include <varrowin/TCentroidTools.h>
-#include "SeriesSmoothing.h"
+#include "SeriesPieces.h"
 
 namespace varrowin::TCentroidTools {
 
 namespace {
-
-// The entries of a series by position: years ascending, with their X and Y values.
-struct TEntries {
-  std::vector<TYear> years;
-  std::vector<double> xs;
-  std::vector<double> ys;
-};
-
-TEntries ReadEntries(const TCentroids& series) {
-  TEntries entries;
-  const std::size_t n = series.GetNumYears();
-  entries.years.reserve(n);
-  entries.xs.reserve(n);
-  entries.ys.reserve(n);
-  for (const auto& [year, point] : series) {
-    entries.years.push_back(year);
-    entries.xs.push_back(point.X());
-    entries.ys.push_back(point.Y());
-  }
-  return entries;
-}
 
 std::vector<TPoint> ReadPoints(const TCentroids& series) {
   std::vector<TPoint> points;
@@ -135,6 +114,24 @@ std::vector<double> WindowOrderValues(const std::vector<double>& values, std::si
 
 }  // namespace
 
+void MovingMedianInPlace(std::vector<TPoint>& points, std::size_t width) {
+  std::vector<double> xs;
+  std::vector<double> ys;
+  xs.reserve(points.size());
+  ys.reserve(points.size());
+  for (const TPoint& point : points) {
+    xs.push_back(point.X());
+    ys.push_back(point.Y());
+  }
+  const std::size_t h = (width - 1) / 2;
+  xs = WindowOrderValues(xs, width, h);
+  ys = WindowOrderValues(ys, width, h);
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    points[k] = TPoint(xs[k], ys[k]);
+  }
+  points.erase(points.begin() + static_cast<std::ptrdiff_t>(xs.size()), points.end());
+}
+
 TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
   CheckWindow(w);
   const TYearList years = series.GetYearList();
@@ -151,15 +148,14 @@ TCentroids MovingAverage(const TCentroids& series, std::int32_t w) {
 
 TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
   CheckWindow(w);
-  const TEntries entries = ReadEntries(series);
-  const auto width = static_cast<std::size_t>(w);
+  const TYearList years = series.GetYearList();
+  std::vector<TPoint> points = ReadPoints(series);
+  MovingMedianInPlace(points, static_cast<std::size_t>(w));
   const auto h = static_cast<std::size_t>((w - 1) / 2);
-  const std::vector<double> xs = WindowOrderValues(entries.xs, width, h);
-  const std::vector<double> ys = WindowOrderValues(entries.ys, width, h);
   TCentroids result;
-  result.Reserve(xs.size());
-  for (std::size_t i = 0; i < xs.size(); ++i) {
-    result.SetCoords(entries.years[i + h], TPoint(xs[i], ys[i]));
+  result.Reserve(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    result.SetCoords(years[i + h], points[i]);
   }
   return result;
 }
@@ -167,7 +163,8 @@ TCentroids MedianSmoothing(const TCentroids& series, std::int32_t w) {
 TCentroids ExponentialSmoothing(const TCentroids& series, double alpha) {
   const TYearList years = series.GetYearList();
   std::vector<TPoint> points = ReadPoints(series);
-  SmoothExponentiallyInPlace(points, alpha);
+  TExponentialState state;
+  SmoothExponentiallyInPlace(points, alpha, state);
   TCentroids result;
   result.Reserve(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {

@@ -21,6 +21,7 @@
 #include <varrowin/TMPParser.h>
 #include <varrowin/Version.h>
 
+#include "AnalysisSpans.h"
 #include "NumberText.h"
 #include "ReportNumber.h"
 
@@ -221,30 +222,45 @@ class TReport {
   std::size_t used_ = 0;
 };
 
-// Writes the report of a finished analysis.
-void WriteReport(const TRunParameters& p, const TAnalysisResult& result, std::ostream& out) {
-  const TAnalysisOptions& o = p.options;
-  TReport report(out, p.delimiter);
-  report.HeaderLine("Num patches loaded", result.numPatchesLoaded);
-  if (result.numPatchesAfterCleaning >= 0) {
-    report.HeaderLine("Patch size threshold", o.patchSizeThreshold);
-    report.HeaderLine("Num patches after cleaning", result.numPatchesAfterCleaning);
+// Writes the report as the analysis hands on its figures and rows.
+class TReportSink : public TAnalysisSink {
+ public:
+  TReportSink(const TRunParameters& p, std::ostream& out) : p_(p), report_(out, p.delimiter) {}
+
+  void Begin(const TAnalysisFigures& figures) override {
+    const TAnalysisOptions& o = p_.options;
+    report_.HeaderLine("Num patches loaded", figures.numPatchesLoaded);
+    if (figures.numPatchesAfterCleaning >= 0) {
+      report_.HeaderLine("Patch size threshold", o.patchSizeThreshold);
+      report_.HeaderLine("Num patches after cleaning", figures.numPatchesAfterCleaning);
+    }
+    report_.HeaderLine("Resolution(km)", figures.resolution);
+    report_.HeaderLine("Total years", figures.numRows);
+    if (o.burnIn > 0) {
+      report_.HeaderLine("Burn-in years", o.burnIn);
+    }
+    if (o.smoothing != TSmoothing::kNone) {
+      report_.HeaderLine(SmoothingLabel(o.smoothing), o.window);
+    }
+    report_.GroupHeader();
+    report_.ColumnHeader(figures.resolution);
   }
-  report.HeaderLine("Resolution(km)", result.resolution);
-  report.HeaderLine("Total years", result.years.size());
-  if (o.burnIn > 0) {
-    report.HeaderLine("Burn-in years", o.burnIn);
+  void Centroids(TYear /*first*/, const std::vector<TPoint>& /*all*/,
+                 const std::vector<TPoint>& /*north*/,
+                 const std::vector<TPoint>& /*south*/) override {}
+  void Rows(TYear first, const std::vector<TPoint>& north,
+            const std::vector<TPoint>& south) override {
+    for (std::size_t k = 0; k < north.size(); ++k) {
+      report_.Row(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k)), north[k],
+                  south[k]);
+    }
   }
-  if (o.smoothing != TSmoothing::kNone) {
-    report.HeaderLine(SmoothingLabel(o.smoothing), o.window);
-  }
-  report.GroupHeader();
-  report.ColumnHeader(result.resolution);
-  for (std::size_t k = 0; k < result.years.size(); ++k) {
-    report.Row(result.years[k], result.northShifts[k], result.southShifts[k]);
-  }
-  report.Finish();
-}
+  void Finish() { report_.Finish(); }
+
+ private:
+  const TRunParameters& p_;
+  TReport report_;
+};
 
 }  // namespace
 
@@ -267,11 +283,11 @@ int RunVarrowin(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   try {
     const TRunParameters p = ParseArguments(args);
-    // The whole analysis runs before the first line is written: a run that fails writes no
-    // report at all.
-    const TAnalysisResult result =
-        Analyse(TMPParser::LoadMP(p.filename, p.options.startYear), p.options);
-    WriteReport(p, result, out);
+    // Every check of the file and the options is done before the first line is written: a run
+    // that fails on them writes no report at all. The rows are written as they are made.
+    TReportSink sink(p, out);
+    AnalyseInSpans(TMPParser::LoadMP(p.filename, p.options.startYear), p.options, sink);
+    sink.Finish();
     return 0;
   } catch (const std::bad_alloc&) {
     err << "Out of memory" << std::endl;

@@ -1,0 +1,97 @@
+// The pieces of the series functions that the analysis also runs on series that arrive a span of
+// years at a time: the centroid series of the whole range and its margins in spans, smoothing in
+// place with its state carried from one span to the next, and the percentage of a shift. The
+// public series functions are built from the same pieces, so both give the same digits.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <varrowin/Common.h>
+#include <varrowin/TPatches.h>
+#include <varrowin/TPoint.h>
+
+namespace varrowin::TCentroidTools {
+
+// Where exponential smoothing stands after the points it has seen.
+struct TExponentialState {
+  bool started = false;
+  double sx = 0.0;
+  double sy = 0.0;
+};
+
+// The first point of a series stays; every later one becomes S + alpha * (P - S), S the previous
+// result. state carries S from one call to the next.
+inline void SmoothExponentiallyInPlace(std::vector<TPoint>& points, double alpha,
+                                       TExponentialState& state) {
+  for (TPoint& point : points) {
+    if (!state.started) {
+      state = {true, point.X(), point.Y()};
+      continue;
+    }
+    state.sx = state.sx + alpha * (point.X() - state.sx);
+    state.sy = state.sy + alpha * (point.Y() - state.sy);
+    point = TPoint(state.sx, state.sy);
+  }
+}
+
+// Point k becomes the mean of points k to k + width - 1, each sum added in window order from 0.0,
+// for every full window; the points after the last full window go. width is at least 1.
+inline void MovingAverageInPlace(std::vector<TPoint>& points, std::size_t width) {
+  const std::size_t windows = width > points.size() ? 0 : points.size() - width + 1;
+  const auto divisor = static_cast<double>(width);
+  // Window k reads points k onwards, and only point k is overwritten after it.
+  for (std::size_t k = 0; k < windows; ++k) {
+    double sx = 0.0;
+    double sy = 0.0;
+    for (std::size_t j = k; j < k + width; ++j) {
+      sx += points[j].X();
+      sy += points[j].Y();
+    }
+    points[k] = TPoint(sx / divisor, sy / divisor);
+  }
+  points.erase(points.begin() + static_cast<std::ptrdiff_t>(windows), points.end());
+}
+
+// Point k becomes the medians (X and Y apart) of points k to k + width - 1: the value at
+// (width - 1) / 2 of the window sorted with not-a-number last, for every full window; the points
+// after the last full window go. width is at least 1.
+void MovingMedianInPlace(std::vector<TPoint>& points, std::size_t width);
+
+// Percentage by which the size of an offset component differs from the size of the baseline
+// component; the division is not guarded.
+inline double SizeChangePercent(double offset, double baselineSize) {
+  return std::fabs(std::fabs(offset) - baselineSize) / baselineSize * 100.0;
+}
+
+// The three series of GetRangeSeries, a span of years at a time: ForEach calls
+// visit(first, all, south, north) with the centroids of the years first, first + 1, ... of each
+// span, the spans in year order and together every year of the series. The patches must stay
+// unchanged while the object lives.
+class TRangeSpans {
+ public:
+  using TVisit =
+      std::function<void(TYear first, const std::vector<TPoint>& all,
+                         const std::vector<TPoint>& south, const std::vector<TPoint>& north)>;
+
+  TRangeSpans(const TPatches& patches, double proportion, char axis);
+  TRangeSpans(const TRangeSpans&) = delete;
+  TRangeSpans& operator=(const TRangeSpans&) = delete;
+  TRangeSpans(TRangeSpans&&) noexcept;
+  TRangeSpans& operator=(TRangeSpans&&) noexcept;
+  ~TRangeSpans();
+
+  // The number of years of each series: from the first to the last year of any patch.
+  std::size_t NumYears() const;
+
+  void ForEach(const TVisit& visit);
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> state_;
+};
+
+}  // namespace varrowin::TCentroidTools
