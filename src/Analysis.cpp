@@ -1,6 +1,7 @@
 #include <varrowin/Analysis.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -19,11 +20,15 @@ namespace varrowin {
 
 namespace {
 
-// Smooths a series that arrives a span at a time, giving the points of the whole-series smoother:
-// exponential smoothing carries its state, the windowed smoothers keep the last window but one of
-// input points for the windows that reach into the next span.
+// Smooths the three series of an analysis as they arrive a span at a time, giving the points of
+// the whole-series smoother: exponential smoothing carries its state (the three recursions run
+// side by side), the windowed smoothers keep the last window but one of input points for the
+// windows that reach into the next span.
 class TSpanSmoother {
  public:
+  static constexpr std::size_t kSeries = 3;
+  using TSeries = std::array<std::vector<TPoint>*, kSeries>;
+
   TSpanSmoother(TSmoothing smoothing, std::int32_t window)
       : smoothing_(smoothing),
         width_(smoothing == TSmoothing::kMovingAverage || smoothing == TSmoothing::kMedian
@@ -38,25 +43,33 @@ class TSpanSmoother {
   // The offset of the first smoothed point's year from the first input year.
   std::int64_t YearOffset() const { return static_cast<std::int64_t>((width_ - 1) / 2); }
 
-  // Takes the next input points and leaves in points the smoothed points they complete.
-  void Push(std::vector<TPoint>& points) {
+  // Takes the next input points of each series (all of the same length) and leaves in them the
+  // smoothed points they complete.
+  void Push(const TSeries& series) {
     switch (smoothing_) {
       case TSmoothing::kNone:
         return;
       case TSmoothing::kExponential:
-        TCentroidTools::SmoothExponentiallyInPlace(points, factor_, exponential_);
+        for (std::size_t k = 0; k < series[0]->size(); ++k) {
+          for (std::size_t s = 0; s < kSeries; ++s) {
+            TCentroidTools::SmoothExponentially((*series[s])[k], factor_, exponential_[s]);
+          }
+        }
         return;
       case TSmoothing::kMovingAverage:
       case TSmoothing::kMedian:
         break;
     }
-    points.insert(points.begin(), pending_.begin(), pending_.end());
-    const std::size_t keep = std::min(points.size(), width_ - 1);
-    pending_.assign(points.end() - static_cast<std::ptrdiff_t>(keep), points.end());
-    if (smoothing_ == TSmoothing::kMovingAverage) {
-      TCentroidTools::MovingAverageInPlace(points, width_);
-    } else {
-      TCentroidTools::MovingMedianInPlace(points, width_);
+    for (std::size_t s = 0; s < kSeries; ++s) {
+      std::vector<TPoint>& points = *series[s];
+      points.insert(points.begin(), pending_[s].begin(), pending_[s].end());
+      const std::size_t keep = std::min(points.size(), width_ - 1);
+      pending_[s].assign(points.end() - static_cast<std::ptrdiff_t>(keep), points.end());
+      if (smoothing_ == TSmoothing::kMovingAverage) {
+        TCentroidTools::MovingAverageInPlace(points, width_);
+      } else {
+        TCentroidTools::MovingMedianInPlace(points, width_);
+      }
     }
   }
 
@@ -64,8 +77,8 @@ class TSpanSmoother {
   TSmoothing smoothing_;
   std::size_t width_;
   double factor_;
-  TCentroidTools::TExponentialState exponential_;
-  std::vector<TPoint> pending_;
+  std::array<TCentroidTools::TExponentialState, kSeries> exponential_;
+  std::array<std::vector<TPoint>, kSeries> pending_;
 };
 
 // The percentage shifts of one margin: the offset of each year's margin centroid from the whole
@@ -247,9 +260,8 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   // end) and the all-patch centroid series, made a span of years at a time.
   TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis);
   const TSmoothing smoothing = options.smoothing;
-  TSpanSmoother smoothers[3] = {
-      {smoothing, options.window}, {smoothing, options.window}, {smoothing, options.window}};
-  figures.numCentroidYears = smoothers[0].Count(spans.NumYears());
+  TSpanSmoother smoother(smoothing, options.window);
+  figures.numCentroidYears = smoother.Count(spans.NumYears());
   if (figures.numCentroidYears == 0) {
     throw TError("No years to analyse");
   }
@@ -278,13 +290,11 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
     all = allSpan;
     south = southSpan;
     north = northSpan;
-    smoothers[0].Push(north);
-    smoothers[1].Push(south);
-    smoothers[2].Push(all);
+    smoother.Push({&north, &south, &all});
     if (all.empty()) {
       return;
     }
-    const auto year = static_cast<TYear>(std::int64_t{*firstYear} + smoothers[0].YearOffset() +
+    const auto year = static_cast<TYear>(std::int64_t{*firstYear} + smoother.YearOffset() +
                                          static_cast<std::int64_t>(position));
     sink.Centroids(year, all, north, south);
     northRows.clear();

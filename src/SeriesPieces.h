@@ -23,18 +23,23 @@ struct TExponentialState {
   double sy = 0.0;
 };
 
-// The first point of a series stays; every later one becomes S + alpha * (P - S), S the previous
-// result. state carries S from one call to the next.
+// One step of exponential smoothing: the first point of a series stays; every later one becomes
+// S + alpha * (P - S), S the previous result, which state carries.
+inline void SmoothExponentially(TPoint& point, double alpha, TExponentialState& state) {
+  if (!state.started) {
+    state = {true, point.X(), point.Y()};
+    return;
+  }
+  state.sx = state.sx + alpha * (point.X() - state.sx);
+  state.sy = state.sy + alpha * (point.Y() - state.sy);
+  point = TPoint(state.sx, state.sy);
+}
+
+// Exponential smoothing of the points of a series, state carried from one call to the next.
 inline void SmoothExponentiallyInPlace(std::vector<TPoint>& points, double alpha,
                                        TExponentialState& state) {
   for (TPoint& point : points) {
-    if (!state.started) {
-      state = {true, point.X(), point.Y()};
-      continue;
-    }
-    state.sx = state.sx + alpha * (point.X() - state.sx);
-    state.sy = state.sy + alpha * (point.Y() - state.sy);
-    point = TPoint(state.sx, state.sy);
+    SmoothExponentially(point, alpha, state);
   }
 }
 

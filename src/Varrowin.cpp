@@ -3,15 +3,21 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <ios>
 #include <locale>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <ostream>
 #include <sstream>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -22,6 +28,7 @@
 #include <varrowin/Version.h>
 
 #include "AnalysisSpans.h"
+#include "MPLoad.h"
 #include "NumberText.h"
 #include "ReportNumber.h"
 
@@ -222,7 +229,107 @@ class TReport {
   std::size_t used_ = 0;
 };
 
-// Writes the report as the analysis hands on its figures and rows.
+// Writes the rows of the years first, first + 1, ...
+void WriteRows(TReport& report, TYear first, const std::vector<TPoint>& north,
+               const std::vector<TPoint>& south) {
+  for (std::size_t k = 0; k < north.size(); ++k) {
+    report.Row(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k)), north[k],
+               south[k]);
+  }
+}
+
+// Writes report rows on a second thread, so that the analysis makes the next rows while the last
+// ones are formatted and written. Batches are written in the order they are put, and at most
+// kWaiting of them wait, so that memory stays bounded. A failure of the writing thread is thrown
+// by the next Put or by Finish.
+class TRowWriter {
+ public:
+  explicit TRowWriter(TReport& report) : report_(report), worker_([this] { Work(); }) {}
+  TRowWriter(const TRowWriter&) = delete;
+  TRowWriter& operator=(const TRowWriter&) = delete;
+  TRowWriter(TRowWriter&&) = delete;
+  TRowWriter& operator=(TRowWriter&&) = delete;
+  // Stops the thread; rows still waiting are dropped (the run has failed).
+  ~TRowWriter() { Stop(true); }
+
+  void Put(TYear first, const std::vector<TPoint>& north, const std::vector<TPoint>& south) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_.size() < kWaiting || error_; });
+    if (error_) {
+      std::rethrow_exception(error_);
+    }
+    waiting_.push_back({first, north, south});
+    changed_.notify_all();
+  }
+
+  // Waits until every row is written.
+  void Finish() {
+    Stop(false);
+    if (error_) {
+      std::rethrow_exception(error_);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kWaiting = 2;
+
+  struct TBatch {
+    TYear first;
+    std::vector<TPoint> north;
+    std::vector<TPoint> south;
+  };
+
+  void Stop(bool drop) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (drop) {
+        waiting_.clear();
+      }
+      stopping_ = true;
+      changed_.notify_all();
+    }
+    if (worker_.joinable()) {
+      worker_.join();
+    }
+  }
+
+  void Work() {
+    for (;;) {
+      TBatch batch;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !waiting_.empty() || stopping_; });
+        if (waiting_.empty()) {
+          return;
+        }
+        batch = std::move(waiting_.front());
+        waiting_.pop_front();
+        changed_.notify_all();
+      }
+      try {
+        WriteRows(report_, batch.first, batch.north, batch.south);
+      } catch (...) {
+        const std::lock_guard lock(mutex_);
+        error_ = std::current_exception();
+        waiting_.clear();
+        changed_.notify_all();
+        return;
+      }
+    }
+  }
+
+ private:
+  TReport& report_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<TBatch> waiting_;
+  bool stopping_ = false;
+  std::exception_ptr error_;
+  std::thread worker_;
+};
+
+// Writes the report as the analysis hands on its figures and rows: a long report on a second
+// thread when the run may use more than one.
 class TReportSink : public TAnalysisSink {
  public:
   TReportSink(const TRunParameters& p, std::ostream& out) : p_(p), report_(out, p.delimiter) {}
@@ -244,22 +351,39 @@ class TReportSink : public TAnalysisSink {
     }
     report_.GroupHeader();
     report_.ColumnHeader(figures.resolution);
+    if (figures.numRows >= kThreadedRows && TMPParser::DefaultThreadCount() > 1) {
+      try {
+        writer_ = std::make_unique<TRowWriter>(report_);
+      } catch (const std::system_error&) {
+        // No thread to be had: the rows are written here.
+      }
+    }
   }
   void Centroids(TYear /*first*/, const std::vector<TPoint>& /*all*/,
                  const std::vector<TPoint>& /*north*/,
                  const std::vector<TPoint>& /*south*/) override {}
   void Rows(TYear first, const std::vector<TPoint>& north,
             const std::vector<TPoint>& south) override {
-    for (std::size_t k = 0; k < north.size(); ++k) {
-      report_.Row(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k)), north[k],
-                  south[k]);
+    if (writer_) {
+      writer_->Put(first, north, south);
+    } else {
+      WriteRows(report_, first, north, south);
     }
   }
-  void Finish() { report_.Finish(); }
+  void Finish() {
+    if (writer_) {
+      writer_->Finish();
+    }
+    report_.Finish();
+  }
 
  private:
+  // Below this many rows a report is written by the thread that analyses.
+  static constexpr std::size_t kThreadedRows = std::size_t{1} << 15;
+
   const TRunParameters& p_;
   TReport report_;
+  std::unique_ptr<TRowWriter> writer_;
 };
 
 }  // namespace

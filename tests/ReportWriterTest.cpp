@@ -1,8 +1,10 @@
 // The report writer on reports larger than its 64 KiB block: whole reports, failing outputs and
-// streams with their own number format.
+// streams with their own number format; each with the rows written by the analysing thread
+// (VARROWIN_THREADS=1) and by a second thread.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -16,7 +18,7 @@ namespace {
 
 using test::TTempFile;
 
-constexpr int kYears = 10000;  // about 200 KiB of report rows
+constexpr int kYears = 40000;  // about 800 KiB of report rows, enough for the second thread
 
 // Two patches over kYears years whose margins move every year.
 std::string LongRun() {
@@ -69,9 +71,27 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class ReportWriterTest : public ::testing::Test {
+// Runs each test with VARROWIN_THREADS set to the parameter, and restores it afterwards.
+class ReportWriterTest : public ::testing::TestWithParam<const char*> {
  protected:
-  ReportWriterTest() : file_(LongRun()), args_{file_.Path(), "0", "Y", "0.1", ";"} {}
+  ReportWriterTest() : file_(LongRun()), args_{file_.Path(), "0", "Y", "0.1", ";"} {
+    const char* old = std::getenv("VARROWIN_THREADS");
+    if (old != nullptr) {
+      saved_ = old;
+    }
+    setenv("VARROWIN_THREADS", GetParam(), 1);
+  }
+  ~ReportWriterTest() override {
+    if (saved_) {
+      setenv("VARROWIN_THREADS", saved_->c_str(), 1);
+    } else {
+      unsetenv("VARROWIN_THREADS");
+    }
+  }
+  ReportWriterTest(const ReportWriterTest&) = delete;
+  ReportWriterTest& operator=(const ReportWriterTest&) = delete;
+  ReportWriterTest(ReportWriterTest&&) = delete;
+  ReportWriterTest& operator=(ReportWriterTest&&) = delete;
 
   int Run(std::ostream& out, std::string& errText) {
     std::ostringstream err;
@@ -82,11 +102,15 @@ class ReportWriterTest : public ::testing::Test {
 
   TTempFile file_;
   std::vector<std::string> args_;
+  std::optional<std::string> saved_;
 };
+
+INSTANTIATE_TEST_SUITE_P(Threads, ReportWriterTest, ::testing::Values("1", "2"),
+                         [](const auto& info) { return std::string("Threads") + info.param; });
 
 // Every row arrives once and in order across the block boundaries, and the library call writes
 // what the program writes.
-TEST_F(ReportWriterTest, LongReportIsWhole) {
+TEST_P(ReportWriterTest, LongReportIsWhole) {
   std::ostringstream out;
   std::string err;
   ASSERT_EQ(Run(out, err), 0) << err;
@@ -111,12 +135,12 @@ TEST_F(ReportWriterTest, LongReportIsWhole) {
 
 // A write that fails before, within or after the first block ends the run with the message; what
 // did get out is the start of the report.
-TEST_F(ReportWriterTest, FailedWriteIsReportedAtAnyPoint) {
+TEST_P(ReportWriterTest, FailedWriteIsReportedAtAnyPoint) {
   std::ostringstream whole;
   std::string err;
   ASSERT_EQ(Run(whole, err), 0);
-  for (const std::size_t limit :
-       {std::size_t{0}, std::size_t{1000}, std::size_t{100000}, whole.str().size() - 1}) {
+  for (const std::size_t limit : {std::size_t{0}, std::size_t{1000}, std::size_t{100000},
+                                  whole.str().size() / 2, whole.str().size() - 1}) {
     TFailingBuffer buffer(limit);
     std::ostream out(&buffer);
     EXPECT_EQ(Run(out, err), 1) << limit;
@@ -126,7 +150,7 @@ TEST_F(ReportWriterTest, FailedWriteIsReportedAtAnyPoint) {
 }
 
 // The numbers follow the output stream's format: more significant digits with a higher precision.
-TEST_F(ReportWriterTest, StreamFormatIsKept) {
+TEST_P(ReportWriterTest, StreamFormatIsKept) {
   std::ostringstream plain;
   std::ostringstream precise;
   precise.precision(12);
