@@ -95,10 +95,16 @@ bool ContainsAt(std::string_view text, std::string_view marker, std::size_t anch
 
 // The markers of the text that are not in known yet, added to known.
 unsigned MarkersIn(std::string_view text, unsigned known = 0) {
+  constexpr unsigned kPopFamily = kPop | kPopAll | kPopDot;
+  // "Pop. ALL" and "Pop." hold "Pop": a text without it has neither.
+  const bool popHere = (known & kPopFamily) != kPopFamily && ContainsAt(text, MarkerText(kPop), 0);
   for (const auto& [marker, markerText] : kMarkerTexts) {
+    if ((known & marker) != 0 || ((marker & kPopFamily) != 0 && !popHere)) {
+      continue;
+    }
     // The full stop of ".KCH" and ".DCH" is in every decimal number: their letter is searched.
     const std::size_t anchor = markerText[0] == '.' ? 1 : 0;
-    if ((known & marker) == 0 && ContainsAt(text, markerText, anchor)) {
+    if (marker == kPop || ContainsAt(text, markerText, anchor)) {
       known |= marker;
     }
   }
