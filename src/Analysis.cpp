@@ -277,19 +277,13 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   TShiftMeasure southShift(burnIn);
   std::size_t position = 0;  // of the next smoothed point, from 0
   std::optional<TYear> firstYear;
-  std::vector<TPoint> all;
-  std::vector<TPoint> south;
-  std::vector<TPoint> north;
   std::vector<TPoint> northRows;
   std::vector<TPoint> southRows;
-  spans.ForEach([&](TYear first, const std::vector<TPoint>& allSpan,
-                    const std::vector<TPoint>& southSpan, const std::vector<TPoint>& northSpan) {
+  spans.ForEach([&](TYear first, std::vector<TPoint>& all, std::vector<TPoint>& south,
+                    std::vector<TPoint>& north) {
     if (!firstYear) {
       firstYear = first;
     }
-    all = allSpan;
-    south = southSpan;
-    north = northSpan;
     smoother.Push({&north, &south, &all});
     if (all.empty()) {
       return;

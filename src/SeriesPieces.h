@@ -78,9 +78,9 @@ inline double SizeChangePercent(double offset, double baselineSize) {
 // unchanged while the object lives.
 class TRangeSpans {
  public:
-  using TVisit =
-      std::function<void(TYear first, const std::vector<TPoint>& all,
-                         const std::vector<TPoint>& south, const std::vector<TPoint>& north)>;
+  // The points are the visitor's to change or take: each span's are made afresh.
+  using TVisit = std::function<void(TYear first, std::vector<TPoint>& all,
+                                    std::vector<TPoint>& south, std::vector<TPoint>& north)>;
 
   TRangeSpans(const TPatches& patches, double proportion, char axis);
   TRangeSpans(const TRangeSpans&) = delete;

@@ -613,8 +613,8 @@ TRangeSeries GetRangeSeries(const TPatches& patches, double proportion, char axi
   range.all.Reserve(spans.NumYears());
   range.south.Reserve(spans.NumYears());
   range.north.Reserve(spans.NumYears());
-  spans.ForEach([&range](TYear first, const std::vector<TPoint>& all,
-                         const std::vector<TPoint>& south, const std::vector<TPoint>& north) {
+  spans.ForEach([&range](TYear first, std::vector<TPoint>& all, std::vector<TPoint>& south,
+                         std::vector<TPoint>& north) {
     for (std::size_t k = 0; k < all.size(); ++k) {
       const auto year = static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k));
       range.all.SetCoords(year, all[k]);
