@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "RadixSort.h"
+
 namespace varrowin {
 
 namespace {
@@ -158,20 +160,31 @@ void TPatches::SortIfNeeded() const {
   if (inOrder_ || order_.size() == size_) {
     return;
   }
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(size_);
+  std::vector<TKeyedIndex> keyed;
+  keyed.reserve(size_);
   for (std::size_t index = 0; index < size_; ++index) {
-    keyed[index] = {OrderPrefix(At(index).GetName()), static_cast<std::uint32_t>(index)};
+    keyed.emplace_back(OrderPrefix(At(index).GetName()), static_cast<std::uint32_t>(index));
   }
-  // Names are distinct, so the order is total.
-  std::sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
-    if (a.first != b.first) {
-      return a.first < b.first;
+  RadixSortByKey(keyed);
+  // Names with equal prefixes lie together; their order comes from the full names, which are
+  // distinct, so the order is total.
+  const auto byName = [this](const TKeyedIndex& a, const TKeyedIndex& b) {
+    return At(a.index).GetName() < At(b.index).GetName();
+  };
+  for (auto run = keyed.begin(); run != keyed.end();) {
+    const std::uint64_t prefix = run->Key();
+    auto runEnd = run + 1;
+    while (runEnd != keyed.end() && runEnd->Key() == prefix) {
+      ++runEnd;
     }
-    return At(a.second).GetName() < At(b.second).GetName();
-  });
+    if (runEnd - run > 1) {
+      std::sort(run, runEnd, byName);
+    }
+    run = runEnd;
+  }
   order_.resize(size_);
   for (std::size_t rank = 0; rank < size_; ++rank) {
-    order_[rank] = keyed[rank].second;
+    order_[rank] = keyed[rank].index;
   }
 }
 
