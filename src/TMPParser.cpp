@@ -18,6 +18,7 @@
 #include "InputSource.h"
 #include "MPLoad.h"
 #include "NumberText.h"
+#include "PatchesBuilder.h"
 
 namespace varrowin::TMPParser {
 
@@ -614,6 +615,23 @@ class TLoader {
       : lines_(source, 0, sizes), startYear_(startYear), parallel_(parallel) {}
 
   TPatches Load() {
+    try {
+      ReadSections();
+    } catch (...) {
+      // A repeated patch name stops the reading at its line, before any later error.
+      IndexPatchNames();
+      throw;
+    }
+    IndexPatchNames();
+    return std::move(patches_);
+  }
+
+  // Threads that parsed the population section; 0 when the threaded parse failed and the file
+  // must be read again alone.
+  unsigned ThreadsUsed() const { return threadsUsed_; }
+
+ private:
+  void ReadSections() {
     TLine line;
     // A last line without a line feed ends the scan unexamined, as a failed getline would.
     for (;;) {
@@ -631,18 +649,22 @@ class TLoader {
         ScanPatchLine(line);
       }
       if (Has(line, kPopAll)) {
+        IndexPatchNames();
         ReadPopulationSection();
         break;
       }
     }
-    return std::move(patches_);
   }
 
-  // Threads that parsed the population section; 0 when the threaded parse failed and the file
-  // must be read again alone.
-  unsigned ThreadsUsed() const { return threadsUsed_; }
+  // The patch lines are indexed by name at their end, all at once.
+  // Throws TError("Duplicate patch name: <name>") for the first patch line whose name an earlier
+  // patch line has.
+  void IndexPatchNames() {
+    if (const TPatch* repeated = builder_.Index()) {
+      throw TError("Duplicate patch name: " + repeated->GetName());
+    }
+  }
 
- private:
   void ScanPatchLine(const TLine& line) {
     if (Has(line, kMigration)) {
       migrationSeen_ = true;
@@ -654,12 +676,7 @@ class TLoader {
     if (!patch) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
-    const std::int64_t before = patches_.GetNumPatches();
-    TPatch& stored = patches_.AddPatch(std::move(*patch));
-    if (patches_.GetNumPatches() == before) {
-      throw TError("Duplicate patch name: " + stored.GetName());
-    }
-    byNumber_.push_back(&stored);
+    byNumber_.push_back(&builder_.Add(std::move(*patch)));
   }
 
   // The patch that a block header names by its patch-line number.
@@ -804,6 +821,7 @@ class TLoader {
   const TParallelFile* parallel_;
   unsigned threadsUsed_ = 1;
   TPatches patches_;
+  TPatchesBuilder builder_{patches_};
   bool resolutionFound_ = false;
   bool inPatchSection_ = false;
   bool migrationSeen_ = false;

@@ -1,6 +1,7 @@
 #include <varrowin/TPatches.h>
 
 #include <algorithm>
+#include <bit>
 #include <functional>
 #include <limits>
 #include <string_view>
@@ -40,6 +41,7 @@ std::uint64_t OrderPrefix(const std::string& name) {
 TPatches::TPatches(const TPatches& other)
     : size_(other.size_),
       slots_(other.slots_),
+      indexed_(other.indexed_),
       inOrder_(other.inOrder_),
       order_(other.order_),
       resolution_(other.resolution_) {
@@ -64,6 +66,7 @@ TPatches::TPatches(TPatches&& other) noexcept
     : blocks_(std::move(other.blocks_)),
       size_(std::exchange(other.size_, 0)),
       slots_(std::move(other.slots_)),
+      indexed_(std::exchange(other.indexed_, 0)),
       inOrder_(std::exchange(other.inOrder_, true)),
       order_(std::move(other.order_)),
       resolution_(other.resolution_) {
@@ -77,6 +80,7 @@ TPatches& TPatches::operator=(TPatches&& other) noexcept {
     blocks_ = std::move(other.blocks_);
     size_ = std::exchange(other.size_, 0);
     slots_ = std::move(other.slots_);
+    indexed_ = std::exchange(other.indexed_, 0);
     inOrder_ = std::exchange(other.inOrder_, true);
     order_ = std::move(other.order_);
     resolution_ = other.resolution_;
@@ -96,7 +100,7 @@ std::size_t TPatches::Find(const std::string& name, std::uint32_t hash) const {
     return kNone;
   }
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+  for (std::size_t slot = HomeSlot(hash);; slot = (slot + 1) & mask) {
     const std::uint64_t entry = slots_[slot];
     if (entry == 0) {
       return kNone;
@@ -110,9 +114,15 @@ std::size_t TPatches::Find(const std::string& name, std::uint32_t hash) const {
   }
 }
 
+std::size_t TPatches::HomeSlot(std::uint32_t hash) const {
+  // More than 2^32 slots take the whole hash as home slot.
+  const auto bits = static_cast<unsigned>(std::countr_zero(slots_.size()));
+  return bits >= 32 ? std::size_t{hash} : std::size_t{hash} >> (32U - bits);
+}
+
 void TPatches::Place(std::uint64_t entry) {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = static_cast<std::uint32_t>(entry >> 32U) & mask;
+  std::size_t slot = HomeSlot(static_cast<std::uint32_t>(entry >> 32U));
   while (slots_[slot] != 0) {
     slot = (slot + 1) & mask;
   }
@@ -120,8 +130,15 @@ void TPatches::Place(std::uint64_t entry) {
 }
 
 void TPatches::Grow() {
+  std::size_t count = std::max<std::size_t>(16, slots_.size());
+  while (count < 2 * size_) {
+    count *= 2;
+  }
+  if (count == slots_.size()) {
+    return;
+  }
   std::vector<std::uint64_t> old = std::move(slots_);
-  slots_.assign(std::max<std::size_t>(16, old.size() * 2), 0);
+  slots_.assign(count, 0);
   for (const std::uint64_t entry : old) {
     if (entry != 0) {
       Place(entry);
@@ -130,12 +147,23 @@ void TPatches::Grow() {
 }
 
 TPatch& TPatches::AddPatch(TPatch patch) {
+  IndexAdded();
   const std::uint32_t hash = HashName(patch.GetName());
   const std::size_t existing = Find(patch.GetName(), hash);
   if (existing != kNone) {
     At(existing) = std::move(patch);
     return At(existing);
   }
+  TPatch& stored = AddUnindexed(std::move(patch));
+  if (2 * size_ > slots_.size()) {
+    Grow();
+  }
+  Place(SlotEntry(hash, size_ - 1));
+  indexed_ = size_;
+  return stored;
+}
+
+TPatch& TPatches::AddUnindexed(TPatch patch) {
   if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
     throw TError("Too many patches");
   }
@@ -149,11 +177,34 @@ TPatch& TPatches::AddPatch(TPatch patch) {
   blocks_.back().push_back(std::move(patch));
   ++size_;
   order_.clear();
-  if (2 * size_ > slots_.size()) {
-    Grow();
-  }
-  Place(SlotEntry(hash, size_ - 1));
   return blocks_.back().back();
+}
+
+std::size_t TPatches::IndexAdded() {
+  if (indexed_ == size_) {
+    return kNone;
+  }
+  Grow();
+  // In ascending order of hash, which is the order of home slots, the probes run through the
+  // slots once from the start to the end. The sort is stable, so a repeated name comes after its
+  // first position and finds it in the index.
+  std::vector<TKeyedIndex> added;
+  added.reserve(size_ - indexed_);
+  for (std::size_t index = indexed_; index < size_; ++index) {
+    added.emplace_back(std::uint64_t{HashName(At(index).GetName())} << 32U,
+                       static_cast<std::uint32_t>(index));
+  }
+  RadixSortByKey(added);
+  std::size_t repeated = kNone;
+  for (const TKeyedIndex& entry : added) {
+    if (Find(At(entry.index).GetName(), entry.keyHigh) != kNone) {
+      repeated = std::min<std::size_t>(repeated, entry.index);
+    } else {
+      Place(SlotEntry(entry.keyHigh, entry.index));
+    }
+  }
+  indexed_ = size_;
+  return repeated;
 }
 
 void TPatches::SortIfNeeded() const {
@@ -240,6 +291,7 @@ std::vector<TPatch> TPatches::ReleasePatches() {
   }
   blocks_.clear();
   slots_.clear();
+  indexed_ = 0;
   order_.clear();
   size_ = 0;
   inOrder_ = true;

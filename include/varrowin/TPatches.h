@@ -119,10 +119,21 @@ class TPatches {
   // The storage position of the named patch, or kNone.
   std::size_t Find(const std::string& name) const;
   std::size_t Find(const std::string& name, std::uint32_t hash) const;
-  // Puts a slot entry at the first free slot from its hash on.
+  // Puts a slot entry at the first free slot from its home slot on.
   void Place(std::uint64_t entry);
+  // The slot where the probe for a name hash starts: the hash's high bits.
+  std::size_t HomeSlot(std::uint32_t hash) const;
+  // Makes the slot count at least twice the number of patches.
   void Grow();
+  // Stores the patch after the others without indexing its name (TPatchesBuilder).
+  TPatch& AddUnindexed(TPatch patch);
+  // Indexes the names of the patches stored by AddUnindexed since the last indexing, all at once.
+  // A name stored before keeps its patch in the index; returns the first storage position whose
+  // name was stored before, or kNone.
+  std::size_t IndexAdded();
   void SortIfNeeded() const;
+
+  friend class TPatchesBuilder;
 
   // Storage in addition order: block b holds positions b * kBlockSize onwards and never grows
   // beyond kBlockSize, so its patches never move.
@@ -130,8 +141,10 @@ class TPatches {
   std::size_t size_ = 0;
   // Open addressing by name hash, linear probing. A slot holds the name's 32-bit hash in its high
   // half and storage position + 1 in its low half; 0 marks a free slot. The slot count is a power
-  // of two at least twice the number of patches.
+  // of two at least twice the number of patches. Storage positions from indexed_ on are not in the
+  // index yet (TPatchesBuilder).
   std::vector<std::uint64_t> slots_;
+  std::size_t indexed_ = 0;
   // True while every name was added after all names before it in name order; then storage order
   // is name order and order_ is unused.
   bool inOrder_ = true;
