@@ -67,14 +67,22 @@ using TRanking = std::vector<TPosition>;
 // every range in ascending order at once, as the numbers come in position order.
 TRanking SelectionOrder(std::vector<TKeyedIndex> numbers, std::size_t count) {
   RadixSortByKey(numbers);
-  // Group g holds slots[groupFirst[g], groupLast[g]); slotOf[p] is the slot that holds position
-  // p while the key at p belongs to a group that is not yet the smallest, kNoSlot for a
-  // not-a-number key.
+  // Group g holds slots[groupFirst[g], groupLast[g]). cells[p] tells, for the key now at
+  // position p, the slot that holds p while the key belongs to a group that is not yet the
+  // smallest (kNoSlot for a not-a-number key), and the position the key started from. Both live in
+  // one cell, so that a swap touches one place per position.
   constexpr std::uint32_t kNoSlot = ~std::uint32_t{0};
+  struct TCell {
+    std::uint32_t slot;
+    TPosition origin;
+  };
   std::vector<TPosition> slots(numbers.size());
   std::vector<std::uint32_t> groupFirst;
   std::vector<std::uint32_t> groupLast;
-  std::vector<std::uint32_t> slotOf(count, kNoSlot);
+  std::vector<TCell> cells(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    cells[i] = {kNoSlot, static_cast<TPosition>(i)};
+  }
   for (std::size_t k = 0; k < numbers.size(); ++k) {
     if (k == 0 || numbers[k - 1].Key() != numbers[k].Key()) {
       if (k > 0) {
@@ -83,22 +91,18 @@ TRanking SelectionOrder(std::vector<TKeyedIndex> numbers, std::size_t count) {
       groupFirst.push_back(static_cast<std::uint32_t>(k));
     }
     slots[k] = numbers[k].index;
-    slotOf[slots[k]] = static_cast<std::uint32_t>(k);
+    cells[slots[k]].slot = static_cast<std::uint32_t>(k);
   }
   if (!numbers.empty()) {
     groupLast.push_back(static_cast<std::uint32_t>(numbers.size()));
   }
   numbers = std::vector<TKeyedIndex>();
 
-  TRanking order(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    order[i] = static_cast<TPosition>(i);
-  }
   // The smallest group that is not used up; its range is ascending from groupFirst on.
   std::size_t smallest = 0;
   bool smallestSorted = true;
   for (std::size_t i = 0; i + 1 < count; ++i) {
-    if (slotOf[i] == kNoSlot) {
+    if (cells[i].slot == kNoSlot) {
       continue;
     }
     while (groupLast[smallest] == groupFirst[smallest]) {
@@ -117,11 +121,17 @@ TRanking SelectionOrder(std::vector<TKeyedIndex> numbers, std::size_t count) {
     ++groupFirst[smallest];
     if (chosen != i) {
       // The key at i belongs to a later group: it moves to the chosen position.
-      const std::uint32_t slot = slotOf[i];
-      slots[slot] = chosen;
-      slotOf[chosen] = slot;
-      std::swap(order[i], order[chosen]);
+      TCell& here = cells[i];
+      TCell& there = cells[chosen];
+      slots[here.slot] = chosen;
+      there.slot = here.slot;
+      std::swap(here.origin, there.origin);
     }
+  }
+  slots = std::vector<TPosition>();
+  TRanking order(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    order[i] = cells[i].origin;
   }
   return order;
 }

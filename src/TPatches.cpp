@@ -1,6 +1,7 @@
 #include <varrowin/TPatches.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <functional>
 #include <limits>
@@ -185,22 +186,36 @@ std::size_t TPatches::IndexAdded() {
     return kNone;
   }
   Grow();
-  // In ascending order of hash, which is the order of home slots, the probes run through the
-  // slots once from the start to the end. The sort is stable, so a repeated name comes after its
-  // first position and finds it in the index.
-  std::vector<TKeyedIndex> added;
+  // The slot entries of the added names, taken in 256 runs by the top byte of their hash, which
+  // is the top byte of the home slot: each run probes only its own part of the slots, small
+  // enough to stay in the cache. Within a run the addition order stays, so a repeated name comes
+  // after its first position and finds it in the index.
+  constexpr std::size_t kRuns = 256;
+  std::vector<std::uint64_t> added;
   added.reserve(size_ - indexed_);
+  std::array<std::size_t, kRuns> runStart{};
   for (std::size_t index = indexed_; index < size_; ++index) {
-    added.emplace_back(std::uint64_t{HashName(At(index).GetName())} << 32U,
-                       static_cast<std::uint32_t>(index));
+    const std::uint64_t entry = SlotEntry(HashName(At(index).GetName()), index);
+    ++runStart[entry >> 56U];
+    added.push_back(entry);
   }
-  RadixSortByKey(added);
+  std::size_t next = 0;
+  for (std::size_t& start : runStart) {
+    next += std::exchange(start, next);
+  }
+  std::vector<std::uint64_t> runs(added.size());
+  for (const std::uint64_t entry : added) {
+    runs[runStart[entry >> 56U]++] = entry;
+  }
+  added = std::vector<std::uint64_t>();
   std::size_t repeated = kNone;
-  for (const TKeyedIndex& entry : added) {
-    if (Find(At(entry.index).GetName(), entry.keyHigh) != kNone) {
-      repeated = std::min<std::size_t>(repeated, entry.index);
+  for (const std::uint64_t entry : runs) {
+    const auto hash = static_cast<std::uint32_t>(entry >> 32U);
+    const std::size_t index = static_cast<std::uint32_t>(entry) - std::size_t{1};
+    if (Find(At(index).GetName(), hash) != kNone) {
+      repeated = std::min(repeated, index);
     } else {
-      Place(SlotEntry(entry.keyHigh, entry.index));
+      Place(entry);
     }
   }
   indexed_ = size_;
