@@ -128,7 +128,6 @@ TRanking SelectionOrder(std::vector<TKeyedIndex> numbers, std::size_t count) {
       std::swap(here.origin, there.origin);
     }
   }
-  slots = std::vector<TPosition>();
   TRanking order(count);
   for (std::size_t i = 0; i < count; ++i) {
     order[i] = cells[i].origin;

@@ -207,7 +207,6 @@ std::size_t TPatches::IndexAdded() {
   for (const std::uint64_t entry : added) {
     runs[runStart[entry >> 56U]++] = entry;
   }
-  added = std::vector<std::uint64_t>();
   std::size_t repeated = kNone;
   for (const std::uint64_t entry : runs) {
     const auto hash = static_cast<std::uint32_t>(entry >> 32U);
