@@ -8,9 +8,10 @@
 
 namespace varrowin {
 
-// Adds patches to a collection without a name lookup each: the names are indexed all at once by
-// Index(). Between Add and Index the collection must not be used otherwise; a reader of a file
-// that rejects repeated names adds the patch lines with Add and calls Index at the end of them.
+// Adds patches to a collection without a name lookup each: Index() checks the names for
+// repetitions all at once, from the sort of name order that the first walk needs anyway. Between
+// Add and Index the collection must not be used otherwise; a reader of a file that rejects
+// repeated names adds the patch lines with Add and calls Index at the end of them.
 class TPatchesBuilder {
  public:
   explicit TPatchesBuilder(TPatches& patches) : patches_(patches) {}
@@ -19,11 +20,12 @@ class TPatchesBuilder {
   // Throws TError("Too many patches") when the collection is full.
   TPatch& Add(TPatch patch) { return patches_.AddUnindexed(std::move(patch)); }
 
-  // Indexes the names of the patches added since the last call. Returns nullptr when every name
+  // Checks the names of the patches added since the last call. Returns nullptr when every name
   // is new, otherwise the first patch in addition order whose name was stored before it; the
-  // collection then holds that name twice and is only fit to be dropped.
+  // collection then holds that name twice and is only fit to be dropped. The name index is built
+  // by the first lookup.
   const TPatch* Index() {
-    const std::size_t repeated = patches_.IndexAdded();
+    const std::size_t repeated = patches_.FindRepeated();
     return repeated == TPatches::kNone ? nullptr : &patches_.At(repeated);
   }
 

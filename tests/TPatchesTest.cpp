@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PatchesBuilder.h"
@@ -281,6 +282,37 @@ TEST(TPatchesTest, BuilderIndexesLikeAddPatch) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(NamesOf(bulk), expected);
   }
+}
+
+// Lookups from several threads at once right after the builder's additions: the first of them
+// builds the index, and every thread finds every patch.
+TEST(TPatchesTest, ConcurrentLookupsAfterTheBuilder) {
+  TPatches patches;
+  TPatchesBuilder builder(patches);
+  constexpr int kCount = 20000;
+  for (int i = 0; i < kCount; ++i) {
+    builder.Add(TPatch(Numbered("c", kCount - i), i, 0));
+  }
+  ASSERT_EQ(builder.Index(), nullptr);
+  const TPatches& shared = patches;
+  std::vector<int> found(4, 0);
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t t = 0; t < found.size(); ++t) {
+      threads.emplace_back([&shared, &found, t] {
+        for (int i = 0; i < kCount; ++i) {
+          if (shared.PatchExists(Numbered("c", kCount - i)) &&
+              shared.GetPatch(Numbered("c", kCount - i)).GetX() == i) {
+            ++found[t];
+          }
+        }
+      });
+    }
+  }
+  for (const int count : found) {
+    EXPECT_EQ(count, kCount);
+  }
+  EXPECT_FALSE(shared.PatchExists("c0"));
 }
 
 // A copy is independent and takes additions like the original; a collection moved from is empty.
