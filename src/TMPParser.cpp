@@ -619,10 +619,10 @@ class TLoader {
       ReadSections();
     } catch (...) {
       // A repeated patch name stops the reading at its line, before any later error.
-      IndexPatchNames();
+      CheckPatchNames();
       throw;
     }
-    IndexPatchNames();
+    CheckPatchNames();
     return std::move(patches_);
   }
 
@@ -649,18 +649,18 @@ class TLoader {
         ScanPatchLine(line);
       }
       if (Has(line, kPopAll)) {
-        IndexPatchNames();
+        CheckPatchNames();
         ReadPopulationSection();
         break;
       }
     }
   }
 
-  // The patch lines are indexed by name at their end, all at once.
+  // The names of the patch lines are checked at their end, all at once.
   // Throws TError("Duplicate patch name: <name>") for the first patch line whose name an earlier
   // patch line has.
-  void IndexPatchNames() {
-    if (const TPatch* repeated = builder_.Index()) {
+  void CheckPatchNames() {
+    if (const TPatch* repeated = builder_.CheckNames()) {
       throw TError("Duplicate patch name: " + repeated->GetName());
     }
   }

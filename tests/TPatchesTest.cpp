@@ -230,7 +230,7 @@ TEST(TPatchesTest, RandomNamesComeBackInSortedOrder) {
       one.AddPatch(TPatch(name, 0, 0));
       builder.Add(TPatch(name, 0, 0));
     }
-    ASSERT_EQ(builder.Index(), nullptr);
+    ASSERT_EQ(builder.CheckNames(), nullptr);
     ASSERT_EQ(NamesOf(one), expected) << "round " << round;
     ASSERT_EQ(NamesOf(bulk), expected) << "round " << round;
   }
@@ -238,8 +238,8 @@ TEST(TPatchesTest, RandomNamesComeBackInSortedOrder) {
 
 // The builder against one-by-one additions: with no repeated name the collections agree in
 // lookups, references and walks, also when the builder adds to a collection that has patches;
-// with repeated names Index names the first repetition in addition order.
-TEST(TPatchesTest, BuilderIndexesLikeAddPatch) {
+// with repeated names CheckNames names the first repetition in addition order.
+TEST(TPatchesTest, BuilderAgreesWithAddPatch) {
   std::mt19937 rng(77);
   for (int round = 0; round < 30; ++round) {
     const int count = 1 + round * round * 5;
@@ -258,7 +258,7 @@ TEST(TPatchesTest, BuilderIndexesLikeAddPatch) {
       }
       stored.push_back(&builder.Add(TPatch(name, i, 0)));
     }
-    const TPatch* repeated = builder.Index();
+    const TPatch* repeated = builder.CheckNames();
     if (repeatAt != ~std::size_t{0}) {
       ASSERT_NE(repeated, nullptr) << "round " << round;
       EXPECT_EQ(repeated, stored[repeatAt]) << "round " << round;
@@ -293,7 +293,7 @@ TEST(TPatchesTest, ConcurrentLookupsAfterTheBuilder) {
   for (int i = 0; i < kCount; ++i) {
     builder.Add(TPatch(Numbered("c", kCount - i), i, 0));
   }
-  ASSERT_EQ(builder.Index(), nullptr);
+  ASSERT_EQ(builder.CheckNames(), nullptr);
   const TPatches& shared = patches;
   std::vector<int> found(4, 0);
   {

@@ -134,8 +134,8 @@ class TPatches {
   // Indexes the names from storage position indexed_ on, once, under indexLock_; a name already
   // in the index keeps its patch there.
   void EnsureIndex() const;
-  // The first storage position from checked_ on whose name an earlier position has, or kNone.
-  // Sorts name order to find it (TPatchesBuilder).
+  // When patches were added since the last check (checked_), the first storage position whose
+  // name an earlier position has, or kNone; sorts name order to find it (TPatchesBuilder).
   std::size_t FindRepeated();
   // Builds order_; returns the first storage position whose name an earlier position has, or
   // kNone.
