@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "RadixSort.h"
+
 namespace varrowin::TCentroidTools {
 
 namespace {
@@ -50,126 +52,99 @@ double OrdinateKey(const TPatch& patch, char axis) {
 using TPosition = std::uint32_t;
 using TRanking = std::vector<TPosition>;
 
-// Restores the min-heap heap[first, last) after its top has changed.
-void SiftDown(std::vector<TPosition>& heap, std::size_t first, std::size_t last) {
-  const std::size_t size = last - first;
-  std::size_t node = 0;
-  const TPosition moving = heap[first];
-  while (true) {
-    std::size_t child = 2 * node + 1;
-    if (child >= size) {
-      break;
-    }
-    if (child + 1 < size && heap[first + child + 1] < heap[first + child]) {
-      ++child;
-    }
-    if (moving < heap[first + child]) {
-      break;
-    }
-    heap[first + node] = heap[first + child];
-    node = child;
-  }
-  heap[first + node] = moving;
-}
-
 // Returns the positions 0 .. count - 1 in the order a selection sort of their keys leaves them:
 // at each position i (but the last) the leftmost strictly smallest key of positions i to the end
 // is swapped with the key at i. A not-a-number key compares false with everything, so it is never
 // chosen, and one at position i stays there: not-a-number keys never move. -0.0 and 0.0 are equal
-// keys. numbers holds (key, position) for every position whose key is a number.
+// keys. numbers holds, in position order, the key (as OrderedBits) and the position of every
+// position whose key is a number.
 //
 // The same order in O(P log P). The numbers fall into groups of equal keys, taken in ascending
-// order; each group keeps a min-heap of the positions that hold its key among positions i and
-// after. At position i the chosen key is the top of the smallest group that is not used up. When
-// the key at i belongs to another group, i is the top of that group's heap (every position before
-// i is final), and the swap replaces it there by the chosen position. A sorted run is a min-heap,
-// so sorting the numbers by (key, position) builds every heap at once. A group stays a sorted run
-// until a replaced top would break the run; then it is a plain heap. The smallest group never takes
-// a replacement (the key at i is then its own), so it is sorted once when it becomes the smallest
-// and gives up its positions from the start of the run.
-TRanking SelectionOrder(std::vector<std::pair<double, TPosition>> numbers, std::size_t count) {
-  std::sort(numbers.begin(), numbers.end(), [](const auto& a, const auto& b) {
-    if (a.first < b.first) {
-      return true;
-    }
-    if (b.first < a.first) {
-      return false;
-    }
-    return a.second < b.second;
-  });
-  // Group g holds heap[groupFirst[g], groupLast[g]); groupOf[p] is the group of the key at p, or
-  // kNoGroup for a not-a-number key.
-  constexpr std::uint32_t kNoGroup = ~std::uint32_t{0};
-  std::vector<TPosition> heap(numbers.size());
+// order; each group keeps the current positions of its keys in its own range of slots, one slot
+// per key. At position i the chosen key is the leftmost of the smallest group that is not used up.
+// When the key at i belongs to another group, the swap moves it to the chosen position: its slot
+// changes from i to that position. A group receives no such change once it is the smallest (the
+// key at i is then its own), so its range is put in ascending order when it becomes the smallest
+// and gives up its positions from the start of the range. A stable sort of the numbers by key fills
+// every range in ascending order at once, as the numbers come in position order.
+TRanking SelectionOrder(std::vector<TKeyedIndex> numbers, std::size_t count) {
+  RadixSortByKey(numbers);
+  // Group g holds slots[groupFirst[g], groupLast[g]). cells[p] tells, for the key now at
+  // position p, the slot that holds p while the key belongs to a group that is not yet the
+  // smallest (kNoSlot for a not-a-number key), and the position the key started from. Both live in
+  // one cell, so that a swap touches one place per position.
+  constexpr std::uint32_t kNoSlot = ~std::uint32_t{0};
+  struct TCell {
+    std::uint32_t slot;
+    TPosition origin;
+  };
+  std::vector<TPosition> slots(numbers.size());
   std::vector<std::uint32_t> groupFirst;
   std::vector<std::uint32_t> groupLast;
-  std::vector<std::uint32_t> groupOf(count, kNoGroup);
-  // sortedRun[g]: heap[groupFirst[g], groupLast[g]) is ascending.
-  std::vector<bool> sortedRun;
+  std::vector<TCell> cells(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    cells[i] = {kNoSlot, static_cast<TPosition>(i)};
+  }
   for (std::size_t k = 0; k < numbers.size(); ++k) {
-    if (k == 0 || numbers[k - 1].first < numbers[k].first) {
+    if (k == 0 || numbers[k - 1].Key() != numbers[k].Key()) {
       if (k > 0) {
         groupLast.push_back(static_cast<std::uint32_t>(k));
       }
       groupFirst.push_back(static_cast<std::uint32_t>(k));
     }
-    heap[k] = numbers[k].second;
-    groupOf[heap[k]] = static_cast<std::uint32_t>(groupFirst.size() - 1);
+    slots[k] = numbers[k].index;
+    cells[slots[k]].slot = static_cast<std::uint32_t>(k);
   }
   if (!numbers.empty()) {
     groupLast.push_back(static_cast<std::uint32_t>(numbers.size()));
   }
-  sortedRun.assign(groupFirst.size(), true);
-  numbers = std::vector<std::pair<double, TPosition>>();
+  numbers = std::vector<TKeyedIndex>();
 
-  TRanking order(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    order[i] = static_cast<TPosition>(i);
-  }
+  // The smallest group that is not used up; its range is ascending from groupFirst on.
   std::size_t smallest = 0;
+  bool smallestSorted = true;
   for (std::size_t i = 0; i + 1 < count; ++i) {
-    if (groupOf[i] == kNoGroup) {
+    if (cells[i].slot == kNoSlot) {
       continue;
     }
     while (groupLast[smallest] == groupFirst[smallest]) {
       ++smallest;
+      smallestSorted = false;
     }
-    const std::size_t first = groupFirst[smallest];
-    if (!sortedRun[smallest]) {
-      // The smallest group only gives up positions from here on: as a sorted run each one is
-      // taken from its start.
-      std::sort(heap.begin() + static_cast<std::ptrdiff_t>(first),
-                heap.begin() + static_cast<std::ptrdiff_t>(groupLast[smallest]));
-      sortedRun[smallest] = true;
+    const auto first = slots.begin() + static_cast<std::ptrdiff_t>(groupFirst[smallest]);
+    if (!smallestSorted) {
+      const auto last = slots.begin() + static_cast<std::ptrdiff_t>(groupLast[smallest]);
+      if (!std::is_sorted(first, last)) {
+        std::sort(first, last);
+      }
+      smallestSorted = true;
     }
-    const TPosition chosen = heap[first];
+    const TPosition chosen = *first;
     ++groupFirst[smallest];
     if (chosen != i) {
-      const std::uint32_t moved = groupOf[i];
-      const std::size_t movedFirst = groupFirst[moved];
-      heap[movedFirst] = chosen;
-      // An ascending run is a min-heap too: the sift keeps the heap whether or not the run holds.
-      if (sortedRun[moved] && movedFirst + 1 < groupLast[moved] && heap[movedFirst + 1] < chosen) {
-        sortedRun[moved] = false;
-      }
-      if (!sortedRun[moved]) {
-        SiftDown(heap, movedFirst, groupLast[moved]);
-      }
-      groupOf[chosen] = moved;
-      std::swap(order[i], order[chosen]);
+      // The key at i belongs to a later group: it moves to the chosen position.
+      TCell& here = cells[i];
+      TCell& there = cells[chosen];
+      slots[here.slot] = chosen;
+      there.slot = here.slot;
+      std::swap(here.origin, there.origin);
     }
+  }
+  TRanking order(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    order[i] = cells[i].origin;
   }
   return order;
 }
 
 // The ranking as positions in name order.
 TRanking RankIndices(const std::vector<const TPatch*>& ordered, char axis) {
-  std::vector<std::pair<double, TPosition>> numbers;
+  std::vector<TKeyedIndex> numbers;
   numbers.reserve(ordered.size());
   for (std::size_t i = 0; i < ordered.size(); ++i) {
     const double key = OrdinateKey(*ordered[i], axis);
     if (!std::isnan(key)) {
-      numbers.emplace_back(key, static_cast<TPosition>(i));
+      numbers.emplace_back(OrderedBits(key), static_cast<TPosition>(i));
     }
   }
   return SelectionOrder(std::move(numbers), ordered.size());

@@ -18,6 +18,7 @@
 #include "InputSource.h"
 #include "MPLoad.h"
 #include "NumberText.h"
+#include "PatchesBuilder.h"
 
 namespace varrowin::TMPParser {
 
@@ -643,6 +644,23 @@ class TLoader {
       : lines_(source, 0, sizes), startYear_(startYear), parallel_(parallel) {}
 
   TPatches Load() {
+    try {
+      ReadSections();
+    } catch (...) {
+      // A repeated patch name stops the reading at its line, before any later error.
+      CheckPatchNames();
+      throw;
+    }
+    CheckPatchNames();
+    return std::move(patches_);
+  }
+
+  // Threads that parsed the population section; 0 when the threaded parse failed and the file
+  // must be read again alone.
+  unsigned ThreadsUsed() const { return threadsUsed_; }
+
+ private:
+  void ReadSections() {
     TLine line;
     // A last line without a line feed ends the scan unexamined, as a failed getline would.
     for (;;) {
@@ -660,18 +678,22 @@ class TLoader {
         ScanPatchLine(line);
       }
       if (Has(line, kPopAll)) {
+        CheckPatchNames();
         ReadPopulationSection();
         break;
       }
     }
-    return std::move(patches_);
   }
 
-  // Threads that parsed the population section; 0 when the threaded parse failed and the file
-  // must be read again alone.
-  unsigned ThreadsUsed() const { return threadsUsed_; }
+  // The names of the patch lines are checked at their end, all at once.
+  // Throws TError("Duplicate patch name: <name>") for the first patch line whose name an earlier
+  // patch line has.
+  void CheckPatchNames() {
+    if (const TPatch* repeated = builder_.CheckNames()) {
+      throw TError("Duplicate patch name: " + repeated->GetName());
+    }
+  }
 
- private:
   void ScanPatchLine(const TLine& line) {
     if (Has(line, kMigration)) {
       migrationSeen_ = true;
@@ -683,12 +705,7 @@ class TLoader {
     if (!patch) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
-    const std::int64_t before = patches_.GetNumPatches();
-    TPatch& stored = patches_.AddPatch(std::move(*patch));
-    if (patches_.GetNumPatches() == before) {
-      throw TError("Duplicate patch name: " + stored.GetName());
-    }
-    byNumber_.push_back(&stored);
+    byNumber_.push_back(&builder_.Add(std::move(*patch)));
   }
 
   // The patch that a block header names by its patch-line number.
@@ -833,6 +850,7 @@ class TLoader {
   const TParallelFile* parallel_;
   unsigned threadsUsed_ = 1;
   TPatches patches_;
+  TPatchesBuilder builder_{patches_};
   bool resolutionFound_ = false;
   bool inPatchSection_ = false;
   bool migrationSeen_ = false;

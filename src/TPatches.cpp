@@ -1,10 +1,14 @@
 #include <varrowin/TPatches.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <functional>
 #include <limits>
 #include <string_view>
 #include <utility>
+
+#include "RadixSort.h"
 
 namespace varrowin {
 
@@ -37,10 +41,16 @@ std::uint64_t OrderPrefix(const std::string& name) {
 
 TPatches::TPatches(const TPatches& other)
     : size_(other.size_),
-      slots_(other.slots_),
+      checked_(other.checked_),
       inOrder_(other.inOrder_),
       order_(other.order_),
       resolution_(other.resolution_) {
+  {
+    // A lookup in the other collection may be building its index.
+    const std::lock_guard<std::mutex> lock(other.indexLock_);
+    slots_ = other.slots_;
+    indexed_.store(other.indexed_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  }
   // Every block gets its full capacity, so that later additions move no patch.
   blocks_.reserve(other.blocks_.size());
   for (const std::vector<TPatch>& block : other.blocks_) {
@@ -62,6 +72,8 @@ TPatches::TPatches(TPatches&& other) noexcept
     : blocks_(std::move(other.blocks_)),
       size_(std::exchange(other.size_, 0)),
       slots_(std::move(other.slots_)),
+      indexed_(other.indexed_.exchange(0, std::memory_order_relaxed)),
+      checked_(std::exchange(other.checked_, 0)),
       inOrder_(std::exchange(other.inOrder_, true)),
       order_(std::move(other.order_)),
       resolution_(other.resolution_) {
@@ -75,6 +87,9 @@ TPatches& TPatches::operator=(TPatches&& other) noexcept {
     blocks_ = std::move(other.blocks_);
     size_ = std::exchange(other.size_, 0);
     slots_ = std::move(other.slots_);
+    indexed_.store(other.indexed_.exchange(0, std::memory_order_relaxed),
+                   std::memory_order_relaxed);
+    checked_ = std::exchange(other.checked_, 0);
     inOrder_ = std::exchange(other.inOrder_, true);
     order_ = std::move(other.order_);
     resolution_ = other.resolution_;
@@ -86,6 +101,7 @@ TPatches& TPatches::operator=(TPatches&& other) noexcept {
 }
 
 std::size_t TPatches::Find(const std::string& name) const {
+  EnsureIndex();
   return Find(name, HashName(name));
 }
 
@@ -94,7 +110,7 @@ std::size_t TPatches::Find(const std::string& name, std::uint32_t hash) const {
     return kNone;
   }
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+  for (std::size_t slot = HomeSlot(hash);; slot = (slot + 1) & mask) {
     const std::uint64_t entry = slots_[slot];
     if (entry == 0) {
       return kNone;
@@ -108,18 +124,31 @@ std::size_t TPatches::Find(const std::string& name, std::uint32_t hash) const {
   }
 }
 
-void TPatches::Place(std::uint64_t entry) {
+std::size_t TPatches::HomeSlot(std::uint32_t hash) const {
+  // More than 2^32 slots take the whole hash as home slot.
+  const auto bits = static_cast<unsigned>(std::countr_zero(slots_.size()));
+  return bits >= 32 ? std::size_t{hash} : std::size_t{hash} >> (32U - bits);
+}
+
+void TPatches::Place(std::uint64_t entry) const {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = static_cast<std::uint32_t>(entry >> 32U) & mask;
+  std::size_t slot = HomeSlot(static_cast<std::uint32_t>(entry >> 32U));
   while (slots_[slot] != 0) {
     slot = (slot + 1) & mask;
   }
   slots_[slot] = entry;
 }
 
-void TPatches::Grow() {
+void TPatches::Grow() const {
+  std::size_t count = std::max<std::size_t>(16, slots_.size());
+  while (count < 2 * size_) {
+    count *= 2;
+  }
+  if (count == slots_.size()) {
+    return;
+  }
   std::vector<std::uint64_t> old = std::move(slots_);
-  slots_.assign(std::max<std::size_t>(16, old.size() * 2), 0);
+  slots_.assign(count, 0);
   for (const std::uint64_t entry : old) {
     if (entry != 0) {
       Place(entry);
@@ -128,12 +157,23 @@ void TPatches::Grow() {
 }
 
 TPatch& TPatches::AddPatch(TPatch patch) {
+  EnsureIndex();
   const std::uint32_t hash = HashName(patch.GetName());
   const std::size_t existing = Find(patch.GetName(), hash);
   if (existing != kNone) {
     At(existing) = std::move(patch);
     return At(existing);
   }
+  TPatch& stored = AddUnindexed(std::move(patch));
+  if (2 * size_ > slots_.size()) {
+    Grow();
+  }
+  Place(SlotEntry(hash, size_ - 1));
+  indexed_.store(size_, std::memory_order_relaxed);
+  return stored;
+}
+
+TPatch& TPatches::AddUnindexed(TPatch patch) {
   if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
     throw TError("Too many patches");
   }
@@ -147,32 +187,103 @@ TPatch& TPatches::AddPatch(TPatch patch) {
   blocks_.back().push_back(std::move(patch));
   ++size_;
   order_.clear();
-  if (2 * size_ > slots_.size()) {
-    Grow();
-  }
-  Place(SlotEntry(hash, size_ - 1));
   return blocks_.back().back();
+}
+
+void TPatches::EnsureIndex() const {
+  if (indexed_.load(std::memory_order_acquire) == size_) {
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(indexLock_);
+  const std::size_t from = indexed_.load(std::memory_order_relaxed);
+  if (from == size_) {
+    return;
+  }
+  Grow();
+  // The slot entries of the names to index, taken in 256 runs by the top byte of their hash,
+  // which is the top byte of the home slot: each run probes only its own part of the slots, small
+  // enough to stay in the cache. Within a run the storage order stays, so a repeated name comes
+  // after its first position and finds it in the index.
+  constexpr std::size_t kRuns = 256;
+  std::vector<std::uint64_t> added;
+  added.reserve(size_ - from);
+  std::array<std::size_t, kRuns> runStart{};
+  for (std::size_t index = from; index < size_; ++index) {
+    const std::uint64_t entry = SlotEntry(HashName(At(index).GetName()), index);
+    ++runStart[entry >> 56U];
+    added.push_back(entry);
+  }
+  std::size_t next = 0;
+  for (std::size_t& start : runStart) {
+    next += std::exchange(start, next);
+  }
+  std::vector<std::uint64_t> runs(added.size());
+  for (const std::uint64_t entry : added) {
+    runs[runStart[entry >> 56U]++] = entry;
+  }
+  for (const std::uint64_t entry : runs) {
+    const auto hash = static_cast<std::uint32_t>(entry >> 32U);
+    const std::size_t index = static_cast<std::uint32_t>(entry) - std::size_t{1};
+    if (Find(At(index).GetName(), hash) == kNone) {
+      Place(entry);
+    }
+  }
+  indexed_.store(size_, std::memory_order_release);
+}
+
+std::size_t TPatches::FindRepeated() {
+  if (checked_ == size_) {
+    return kNone;
+  }
+  // Names added in strictly ascending order are distinct.
+  const std::size_t repeated = inOrder_ ? kNone : SortNames();
+  checked_ = size_;
+  return repeated;
 }
 
 void TPatches::SortIfNeeded() const {
   if (inOrder_ || order_.size() == size_) {
     return;
   }
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(size_);
+  SortNames();
+}
+
+std::size_t TPatches::SortNames() const {
+  std::vector<TKeyedIndex> keyed;
+  keyed.reserve(size_);
   for (std::size_t index = 0; index < size_; ++index) {
-    keyed[index] = {OrderPrefix(At(index).GetName()), static_cast<std::uint32_t>(index)};
+    keyed.emplace_back(OrderPrefix(At(index).GetName()), static_cast<std::uint32_t>(index));
   }
-  // Names are distinct, so the order is total.
-  std::sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
-    if (a.first != b.first) {
-      return a.first < b.first;
+  RadixSortByKey(keyed);
+  // Names with equal prefixes lie together, in storage order; their order comes from the full
+  // names, and a name that repeats (which only the file reader's additions can hold) from the
+  // storage position, so that the repetitions follow their first position.
+  const auto byName = [this](const TKeyedIndex& a, const TKeyedIndex& b) {
+    const int order = At(a.index).GetName().compare(At(b.index).GetName());
+    return order < 0 || (order == 0 && a.index < b.index);
+  };
+  std::size_t repeated = kNone;
+  for (auto run = keyed.begin(); run != keyed.end();) {
+    const std::uint64_t prefix = run->Key();
+    auto runEnd = run + 1;
+    while (runEnd != keyed.end() && runEnd->Key() == prefix) {
+      ++runEnd;
     }
-    return At(a.second).GetName() < At(b.second).GetName();
-  });
+    if (runEnd - run > 1) {
+      std::sort(run, runEnd, byName);
+      for (auto later = run + 1; later != runEnd; ++later) {
+        if (At(later->index).GetName() == At((later - 1)->index).GetName()) {
+          repeated = std::min<std::size_t>(repeated, later->index);
+        }
+      }
+    }
+    run = runEnd;
+  }
   order_.resize(size_);
   for (std::size_t rank = 0; rank < size_; ++rank) {
-    order_[rank] = keyed[rank].second;
+    order_[rank] = keyed[rank].index;
   }
+  return repeated;
 }
 
 const TPatch& TPatches::GetPatch(const std::string& name) const {
@@ -227,6 +338,8 @@ std::vector<TPatch> TPatches::ReleasePatches() {
   }
   blocks_.clear();
   slots_.clear();
+  indexed_.store(0, std::memory_order_relaxed);
+  checked_ = 0;
   order_.clear();
   size_ = 0;
   inOrder_ = true;

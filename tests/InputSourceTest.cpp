@@ -140,6 +140,41 @@ TEST(GzipInput, BadDataIsAnErrorNamingTheInput) {
   EXPECT_EQ(LoadTextError(GzipMember(Grid()) + GzipMember(Grid()).substr(0, 30)), truncated);
 }
 
+// A repeated patch name is the error even when the gzip data breaks off in later patch lines
+// that the reader meets only blocks after the repetition.
+TEST(GzipInput, RepeatedNameComesBeforeLaterBadData) {
+  std::string text = "Cell 1 km\nA,1,2.KCH\nB,3,4\nA,5,6\n";
+  for (int i = 0; i < 4000; ++i) {
+    text += 'Q';
+    text += std::to_string(i);
+    text += ",1,1\n";
+  }
+  text += "Migration\nPop. ALL\n1\nPop. 1\n5\n";
+  const std::string gz = GzipMember(text);
+  const TTempFile cut(gz.substr(0, gz.size() - gz.size() / 4), "cut.mp.gz");
+  TMPParser::TLoadSettings settings;
+  settings.sizes.blockBytes = 4096;
+  settings.threads = 1;
+  std::string message;
+  try {
+    TMPParser::LoadMPFile(cut.Path(), 1990, settings);
+  } catch (const TError& error) {
+    message = error.what();
+  }
+  EXPECT_EQ(message, "Duplicate patch name: A");
+  // Without the repetition the broken data is the error.
+  text.replace(text.find("A,5,6"), 1, "C");
+  const std::string clean = GzipMember(text);
+  const TTempFile cleanCut(clean.substr(0, clean.size() - clean.size() / 4), "clean.mp.gz");
+  message.clear();
+  try {
+    TMPParser::LoadMPFile(cleanCut.Path(), 1990, settings);
+  } catch (const TError& error) {
+    message = error.what();
+  }
+  EXPECT_EQ(message, "Cannot read file: " + cleanCut.Path() + ": truncated gzip data");
+}
+
 // The program on a .mp.gz file: the report of the plain file, or an error and no report.
 TEST(GzipInput, ProgramReportsTheSameOrNothing) {
   const TTempFile plain(Grid(), "run.mp");

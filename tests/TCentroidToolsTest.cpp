@@ -371,6 +371,52 @@ TEST(RandomizedTest, LargeRankingsWithHeavyTiesMatchSelectionProcedure) {
   }
 }
 
+// Keys over the whole range of doubles: both signs, infinities, subnormals, both zeros, NaN, and
+// neighbours that differ in the last bit only, each drawn from a small pool so that ties stay
+// common. Every byte of a key's bits takes part in its order.
+TEST(RandomizedTest, RankingOverAllKindsOfKeysMatchesSelectionProcedure) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kTiny = std::numeric_limits<double>::denorm_min();
+  const std::vector<double> pool{kNaN,
+                                 -kInf,
+                                 kInf,
+                                 -0.0,
+                                 0.0,
+                                 kTiny,
+                                 -kTiny,
+                                 3 * kTiny,
+                                 1e-310,
+                                 -1e308,
+                                 1e308,
+                                 1.0,
+                                 std::nextafter(1.0, 2.0),
+                                 std::nextafter(1.0, 0.0),
+                                 -1.0,
+                                 -std::nextafter(1.0, 2.0),
+                                 1200.0,
+                                 1202.5,
+                                 -1202.5,
+                                 0.1,
+                                 0.30000000000000004};
+  std::mt19937 rng(515);
+  for (int round = 0; round < 200; ++round) {
+    const std::size_t poolSize = 2 + static_cast<std::size_t>(round) % (pool.size() - 1);
+    std::uniform_int_distribution<std::size_t> pick(0, poolSize - 1);
+    std::uniform_int_distribution<int> id(0, 999);
+    TPatches patches;
+    const int count = 1 + round % 50;
+    for (int i = 0; i < count; ++i) {
+      std::string name = "q";
+      name += std::to_string(id(rng));
+      patches.AddPatch(TPatch(name, pool[pick(rng)], pool[pick(rng)]));
+    }
+    for (const char axis : {'X', 'Y'}) {
+      ASSERT_EQ(tools::SortOnOrdinate(patches, axis), LiteralSortOnOrdinate(patches, axis))
+          << "round " << round << " axis " << axis;
+    }
+  }
+}
+
 void ExpectSamePoint(const TPoint& fast, const TPoint& slow, const std::string& where) {
   EXPECT_TRUE(SameBits(fast.X(), slow.X())) << where << ": " << fast.X() << " vs " << slow.X();
   EXPECT_TRUE(SameBits(fast.Y(), slow.Y())) << where << ": " << fast.Y() << " vs " << slow.Y();

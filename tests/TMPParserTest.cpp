@@ -473,7 +473,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "A,1,2.KCH\nA,3,4\nMigration\nPop. ALL\n1\nPop. 9\n5\n",
                    "Duplicate patch name: A"},
         TErrorCase{"the name byte for byte", " B x,1,2.KCH\n B x,3,4\nMigration\n",
-                   "Duplicate patch name:  B x"}),
+                   "Duplicate patch name:  B x"},
+        TErrorCase{"the first repeating line in file order, A",
+                   "B,1,2.KCH\nA,3,4\nA,5,6\nB,7,8\nMigration\n", "Duplicate patch name: A"},
+        TErrorCase{"the first repeating line in file order, B",
+                   "A,1,2.KCH\nB,3,4\nB,5,6\nA,7,8\nMigration\n", "Duplicate patch name: B"},
+        TErrorCase{"a name three times", "C,1,2.KCH\nD,1,1\nC,3,4\nD,2,2\nC,5,6\n",
+                   "Duplicate patch name: C"}),
     [](const auto& info) { return test::CaseName(info.param.what); });
 
 TEST(LoadErrorTest, YearOutOfRangeWhenTheYearIsSet) {

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "PatchesBuilder.h"
 #include "TestSupport.h"
 
 namespace varrowin {
@@ -184,6 +189,130 @@ TEST(TPatchesTest, ManyPatchesFollowAMapModel) {
   EXPECT_EQ(ascending.GetNames().front(), "k1000");
   EXPECT_EQ(ascending.GetNames()[500], "k1500");
   EXPECT_EQ(ascending.GetCoordinates()[500].X(), -5);
+}
+
+// A random name from a small alphabet that makes long shared beginnings likely: bytes 0, high
+// bytes and letters, lengths from 0 to 12, so names often agree in their first eight bytes and
+// names shorter than eight bytes are common.
+std::string RandomName(std::mt19937& rng) {
+  static const std::string kBytes{
+      "\0\x01"
+      "aAbz~\x7f\x80\xc3\xff",
+      11};
+  std::uniform_int_distribution<std::size_t> length(0, 12);
+  std::uniform_int_distribution<std::size_t> byte(0, kBytes.size() - 1);
+  std::uniform_int_distribution<int> shared(0, 3);
+  std::string name = shared(rng) == 0 ? std::string("prefix\xc3\x80", 8) : std::string();
+  for (std::size_t i = length(rng); i > 0; --i) {
+    name += kBytes[byte(rng)];
+  }
+  return name;
+}
+
+// Names in a random order come back in the order of std::sort on the strings (byte-wise,
+// unsigned), whether added one by one or by the builder.
+TEST(TPatchesTest, RandomNamesComeBackInSortedOrder) {
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 40; ++round) {
+    std::set<std::string> distinct;
+    const int count = 1 + round * 40;
+    while (static_cast<int>(distinct.size()) < count) {
+      distinct.insert(RandomName(rng));
+    }
+    TNames added(distinct.begin(), distinct.end());
+    std::shuffle(added.begin(), added.end(), rng);
+    TNames expected = added;
+    std::sort(expected.begin(), expected.end());
+    TPatches one;
+    TPatches bulk;
+    TPatchesBuilder builder(bulk);
+    for (const std::string& name : added) {
+      one.AddPatch(TPatch(name, 0, 0));
+      builder.Add(TPatch(name, 0, 0));
+    }
+    ASSERT_EQ(builder.CheckNames(), nullptr);
+    ASSERT_EQ(NamesOf(one), expected) << "round " << round;
+    ASSERT_EQ(NamesOf(bulk), expected) << "round " << round;
+  }
+}
+
+// The builder against one-by-one additions: with no repeated name the collections agree in
+// lookups, references and walks, also when the builder adds to a collection that has patches;
+// with repeated names CheckNames names the first repetition in addition order.
+TEST(TPatchesTest, BuilderAgreesWithAddPatch) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 30; ++round) {
+    const int count = 1 + round * round * 5;
+    std::uniform_int_distribution<int> pick(0, 2 * count);
+    TPatches bulk;
+    bulk.AddPatch(TPatch("first", -1, 0));
+    std::map<std::string, int> firstAt;  // name -> addition position
+    std::size_t repeatAt = ~std::size_t{0};
+    std::vector<TPatch*> stored;
+    TPatchesBuilder builder(bulk);
+    const bool repeats = round % 2 == 1;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = Numbered("n", repeats ? pick(rng) : i * 7919 % 100003);
+      if (!firstAt.emplace(name, i).second) {
+        repeatAt = std::min(repeatAt, static_cast<std::size_t>(i));
+      }
+      stored.push_back(&builder.Add(TPatch(name, i, 0)));
+    }
+    const TPatch* repeated = builder.CheckNames();
+    if (repeatAt != ~std::size_t{0}) {
+      ASSERT_NE(repeated, nullptr) << "round " << round;
+      EXPECT_EQ(repeated, stored[repeatAt]) << "round " << round;
+      continue;
+    }
+    ASSERT_EQ(repeated, nullptr) << "round " << round;
+    ASSERT_EQ(bulk.GetNumPatches(), count + 1);
+    for (const auto& [name, at] : firstAt) {
+      ASSERT_EQ(&bulk.GetPatch(name), stored[static_cast<std::size_t>(at)]) << name;
+    }
+    EXPECT_FALSE(bulk.PatchExists("n100003"));
+    // Later additions find the indexed names.
+    bulk.AddPatch(TPatch("n0", 5, 5));
+    EXPECT_EQ(bulk.GetNumPatches(), count + 1);
+    EXPECT_EQ(stored[0]->GetX(), 5);
+    bulk.AddPatch(TPatch("a", 0, 0));
+    TNames expected{"a", "first"};
+    for (const auto& entry : firstAt) {
+      expected.push_back(entry.first);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(NamesOf(bulk), expected);
+  }
+}
+
+// Lookups from several threads at once right after the builder's additions: the first of them
+// builds the index, and every thread finds every patch.
+TEST(TPatchesTest, ConcurrentLookupsAfterTheBuilder) {
+  TPatches patches;
+  TPatchesBuilder builder(patches);
+  constexpr int kCount = 20000;
+  for (int i = 0; i < kCount; ++i) {
+    builder.Add(TPatch(Numbered("c", kCount - i), i, 0));
+  }
+  ASSERT_EQ(builder.CheckNames(), nullptr);
+  const TPatches& shared = patches;
+  std::vector<int> found(4, 0);
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t t = 0; t < found.size(); ++t) {
+      threads.emplace_back([&shared, &found, t] {
+        for (int i = 0; i < kCount; ++i) {
+          if (shared.PatchExists(Numbered("c", kCount - i)) &&
+              shared.GetPatch(Numbered("c", kCount - i)).GetX() == i) {
+            ++found[t];
+          }
+        }
+      });
+    }
+  }
+  for (const int count : found) {
+    EXPECT_EQ(count, kCount);
+  }
+  EXPECT_FALSE(shared.PatchExists("c0"));
 }
 
 // A copy is independent and takes additions like the original; a collection moved from is empty.

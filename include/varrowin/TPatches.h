@@ -1,9 +1,11 @@
 // The patch collection of one model run.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,9 +23,10 @@ namespace varrowin {
 // stored patch stays valid when further patches are added; an index of open addressing finds them
 // by name. Walks follow name order: when the names were added in ascending order (as the MP file
 // lists them, and as cleaning and the margins add them) that is the storage order, otherwise the
-// first walk after an addition sorts a list of positions once. Lookups only read, so several
-// threads may look up and change distinct patches at the same time; a walk after an addition must
-// not run at the same time as other calls.
+// first walk after an addition sorts a list of positions once. Lookups change no patch, so several
+// threads may look up and change distinct patches at the same time (the first lookup after the
+// file reader's additions builds the index under a lock); a walk after an addition must not run
+// at the same time as other calls.
 class TPatches {
  public:
   TPatches() = default;
@@ -116,13 +119,30 @@ class TPatches {
   const TPatch& At(std::size_t index) const {
     return blocks_[index >> kBlockShift][index & (kBlockSize - 1)];
   }
-  // The storage position of the named patch, or kNone.
+  // The storage position of the named patch, or kNone; indexes the names not indexed yet first.
   std::size_t Find(const std::string& name) const;
+  // The same from the index as it stands, given the name's hash.
   std::size_t Find(const std::string& name, std::uint32_t hash) const;
-  // Puts a slot entry at the first free slot from its hash on.
-  void Place(std::uint64_t entry);
-  void Grow();
+  // Puts a slot entry at the first free slot from its home slot on.
+  void Place(std::uint64_t entry) const;
+  // The slot where the probe for a name hash starts: the hash's high bits.
+  std::size_t HomeSlot(std::uint32_t hash) const;
+  // Makes the slot count at least twice the number of patches.
+  void Grow() const;
+  // Stores the patch after the others without indexing its name (TPatchesBuilder).
+  TPatch& AddUnindexed(TPatch patch);
+  // Indexes the names from storage position indexed_ on, once, under indexLock_; a name already
+  // in the index keeps its patch there.
+  void EnsureIndex() const;
+  // When patches were added since the last check (checked_), the first storage position whose
+  // name an earlier position has, or kNone; sorts name order to find it (TPatchesBuilder).
+  std::size_t FindRepeated();
+  // Builds order_; returns the first storage position whose name an earlier position has, or
+  // kNone.
+  std::size_t SortNames() const;
   void SortIfNeeded() const;
+
+  friend class TPatchesBuilder;
 
   // Storage in addition order: block b holds positions b * kBlockSize onwards and never grows
   // beyond kBlockSize, so its patches never move.
@@ -130,8 +150,14 @@ class TPatches {
   std::size_t size_ = 0;
   // Open addressing by name hash, linear probing. A slot holds the name's 32-bit hash in its high
   // half and storage position + 1 in its low half; 0 marks a free slot. The slot count is a power
-  // of two at least twice the number of patches.
-  std::vector<std::uint64_t> slots_;
+  // of two at least twice the number of indexed patches. Storage positions from indexed_ on are
+  // not in the index yet: the file reader adds patches without it (TPatchesBuilder), and the
+  // first lookup after that builds it.
+  mutable std::vector<std::uint64_t> slots_;
+  mutable std::atomic<std::size_t> indexed_ = 0;
+  mutable std::mutex indexLock_;
+  // Storage positions before checked_ were checked for repeated names (TPatchesBuilder).
+  std::size_t checked_ = 0;
   // True while every name was added after all names before it in name order; then storage order
   // is name order and order_ is unused.
   bool inOrder_ = true;
