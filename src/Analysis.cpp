@@ -133,8 +133,7 @@ class TResultSink : public TAnalysisSink {
     result_.northCentroids.insert(result_.northCentroids.end(), north.begin(), north.end());
     result_.southCentroids.insert(result_.southCentroids.end(), south.begin(), south.end());
   }
-  void Rows(TYear first, const std::vector<TPoint>& north,
-            const std::vector<TPoint>& south) override {
+  void Rows(TYear first, std::vector<TPoint>& north, std::vector<TPoint>& south) override {
     AppendYears(result_.years, first, north.size());
     result_.northShifts.insert(result_.northShifts.end(), north.begin(), north.end());
     result_.southShifts.insert(result_.southShifts.end(), south.begin(), south.end());

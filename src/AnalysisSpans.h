@@ -39,8 +39,8 @@ class TAnalysisSink {
   virtual void Centroids(TYear first, const std::vector<TPoint>& all,
                          const std::vector<TPoint>& north, const std::vector<TPoint>& south) = 0;
   // The unsigned percentage shifts of the North and South margins, years first, first + 1, ...
-  virtual void Rows(TYear first, const std::vector<TPoint>& north,
-                    const std::vector<TPoint>& south) = 0;
+  // The sink may take the points and leave other vectors in their place.
+  virtual void Rows(TYear first, std::vector<TPoint>& north, std::vector<TPoint>& south) = 0;
 };
 
 // Runs the analysis of Analyse and hands its results to the sink. Every error that Analyse

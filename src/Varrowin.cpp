@@ -252,13 +252,24 @@ class TRowWriter {
   // Stops the thread; rows still waiting are dropped (the run has failed).
   ~TRowWriter() { Stop(true); }
 
-  void Put(TYear first, const std::vector<TPoint>& north, const std::vector<TPoint>& south) {
+  // Takes the points over for writing; north and south get emptied vectors of an earlier batch.
+  void Put(TYear first, std::vector<TPoint>& north, std::vector<TPoint>& south) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return waiting_.size() < kWaiting || error_; });
     if (error_) {
       std::rethrow_exception(error_);
     }
-    waiting_.push_back({first, north, south});
+    TBatch batch;
+    if (!spare_.empty()) {
+      batch = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    batch.first = first;
+    batch.north.swap(north);
+    batch.south.swap(south);
+    north.clear();
+    south.clear();
+    waiting_.push_back(std::move(batch));
     changed_.notify_all();
   }
 
@@ -274,7 +285,7 @@ class TRowWriter {
   static constexpr std::size_t kWaiting = 2;
 
   struct TBatch {
-    TYear first;
+    TYear first = 0;
     std::vector<TPoint> north;
     std::vector<TPoint> south;
   };
@@ -308,6 +319,8 @@ class TRowWriter {
       }
       try {
         WriteRows(report_, batch.first, batch.north, batch.south);
+        const std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(batch));  // its vectors serve again
       } catch (...) {
         const std::lock_guard lock(mutex_);
         error_ = std::current_exception();
@@ -323,6 +336,7 @@ class TRowWriter {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<TBatch> waiting_;
+  std::vector<TBatch> spare_;
   bool stopping_ = false;
   std::exception_ptr error_;
   std::thread worker_;
@@ -362,8 +376,7 @@ class TReportSink : public TAnalysisSink {
   void Centroids(TYear /*first*/, const std::vector<TPoint>& /*all*/,
                  const std::vector<TPoint>& /*north*/,
                  const std::vector<TPoint>& /*south*/) override {}
-  void Rows(TYear first, const std::vector<TPoint>& north,
-            const std::vector<TPoint>& south) override {
+  void Rows(TYear first, std::vector<TPoint>& north, std::vector<TPoint>& south) override {
     if (writer_) {
       writer_->Put(first, north, south);
     } else {
