@@ -327,15 +327,20 @@ struct TMarginWalk {
   template <class Sums>
   void Take(TYear first, const std::vector<double>& targets, std::vector<Sums>& sums) {
     const std::size_t size = targets.size();
-    cumulated.assign(size, 0.0);
-    lastStep.assign(size, -1);
-    lastShare.assign(size, 0.0);
+    cumulated.resize(size);
+    lastStep.resize(size);
+    lastShare.resize(size);
     open.clear();
     for (std::size_t k = 0; k < size; ++k) {
-      if (targets[k] > cumulated[k]) {
+      cumulated[k] = 0.0;
+      lastStep[k] = -1;
+      lastShare[k] = 0.0;
+      if (targets[k] > 0.0) {  // the target exceeds the empty margin
         open.push_back(k);
       }
     }
+    // The last step that took a share of some year: the patches after it are in no margin.
+    std::int64_t lastTaken = -1;
     for (std::size_t step = 0; step < ranking.size() && !open.empty(); ++step) {
       const TPatch& patch = *frame.ordered[At(step)];
       std::size_t kept = 0;
@@ -343,6 +348,7 @@ struct TMarginWalk {
         const auto year = static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(k));
         if (const double* value = patch.FindYear(year)) {
           lastStep[k] = static_cast<std::int64_t>(step);
+          lastTaken = static_cast<std::int64_t>(step);
           lastShare[k] = TakeShare(cumulated[k], *value, targets[k]);
         }
         if (targets[k] > cumulated[k]) {
@@ -356,7 +362,6 @@ struct TMarginWalk {
     if (size == 0) {
       return;
     }
-    const std::int64_t lastTaken = *std::max_element(lastStep.begin(), lastStep.end());
     const TYear last = SpanLast(first, size);
     for (std::size_t i = 0; i < ranking.size(); ++i) {
       const std::int64_t step = StepOf(i);
