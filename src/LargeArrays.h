@@ -2,7 +2,9 @@
 // values, written once right after they are reserved.
 #pragma once
 
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
