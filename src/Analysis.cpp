@@ -21,9 +21,11 @@ namespace varrowin {
 namespace {
 
 // Smooths the three series of an analysis as they arrive a span at a time, giving the points of
-// the whole-series smoother: exponential smoothing carries its state (the three recursions run
-// side by side), the windowed smoothers keep the last window but one of input points for the
-// windows that reach into the next span.
+// the whole-series smoother. Exponential smoothing carries its state (the three recursions run
+// side by side). The windowed smoothers keep the input points whose windows are not complete yet
+// and smooth once at least a window's width of windows is complete, so that each point is copied
+// a bounded number of times whatever the width; a median over long windows waits for the whole
+// series.
 class TSpanSmoother {
  public:
   static constexpr std::size_t kSeries = 3;
@@ -43,9 +45,9 @@ class TSpanSmoother {
   // The offset of the first smoothed point's year from the first input year.
   std::int64_t YearOffset() const { return static_cast<std::int64_t>((width_ - 1) / 2); }
 
-  // Takes the next input points of each series (all of the same length) and leaves in them the
-  // smoothed points they complete.
-  void Push(const TSeries& series) {
+  // Takes the next input points of each series (all of the same length; last: the series end
+  // with them) and leaves in them the smoothed points that are ready, possibly none.
+  void Push(const TSeries& series, bool last) {
     switch (smoothing_) {
       case TSmoothing::kNone:
         return;
@@ -61,15 +63,26 @@ class TSpanSmoother {
         break;
     }
     for (std::size_t s = 0; s < kSeries; ++s) {
+      waiting_[s].insert(waiting_[s].end(), series[s]->begin(), series[s]->end());
+      series[s]->clear();
+    }
+    const std::size_t waiting = waiting_[0].size();
+    const bool wholeSeries =
+        smoothing_ == TSmoothing::kMedian && width_ > TCentroidTools::kLongMedianWindow;
+    if (!last && (wholeSeries || waiting < 2 * width_ - 1)) {
+      return;
+    }
+    for (std::size_t s = 0; s < kSeries; ++s) {
       std::vector<TPoint>& points = *series[s];
-      points.insert(points.begin(), pending_[s].begin(), pending_[s].end());
-      const std::size_t keep = std::min(points.size(), width_ - 1);
-      pending_[s].assign(points.end() - static_cast<std::ptrdiff_t>(keep), points.end());
+      points.assign(waiting_[s].begin(), waiting_[s].end());
       if (smoothing_ == TSmoothing::kMovingAverage) {
         TCentroidTools::MovingAverageInPlace(points, width_);
       } else {
         TCentroidTools::MovingMedianInPlace(points, width_);
       }
+      // The next window starts with the point after the first of the last window.
+      waiting_[s].erase(waiting_[s].begin(),
+                        waiting_[s].begin() + static_cast<std::ptrdiff_t>(points.size()));
     }
   }
 
@@ -78,7 +91,7 @@ class TSpanSmoother {
   std::size_t width_;
   double factor_;
   std::array<TCentroidTools::TExponentialState, kSeries> exponential_;
-  std::array<std::vector<TPoint>, kSeries> pending_;
+  std::array<std::vector<TPoint>, kSeries> waiting_;
 };
 
 // The percentage shifts of one margin: the offset of each year's margin centroid from the whole
@@ -276,6 +289,7 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   TShiftMeasure southShift(burnIn);
   std::size_t position = 0;  // of the next smoothed point, from 0
   std::optional<TYear> firstYear;
+  std::size_t received = 0;  // input years so far
   std::vector<TPoint> northRows;
   std::vector<TPoint> southRows;
   spans.ForEach([&](TYear first, std::vector<TPoint>& all, std::vector<TPoint>& south,
@@ -283,7 +297,8 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
     if (!firstYear) {
       firstYear = first;
     }
-    smoother.Push({&north, &south, &all});
+    received += all.size();
+    smoother.Push({&north, &south, &all}, received == spans.NumYears());
     if (all.empty()) {
       return;
     }

@@ -61,6 +61,11 @@ inline void MovingAverageInPlace(std::vector<TPoint>& points, std::size_t width)
   points.erase(points.begin() + static_cast<std::ptrdiff_t>(windows), points.end());
 }
 
+// Medians of windows up to this width sort each window afresh; longer windows slide two ordered
+// halves along the series. Which of two equal values (-0.0 and 0.0) a sliding median gives
+// depends on the series from its start, so such a median is taken over a whole series at once.
+inline constexpr std::size_t kLongMedianWindow = 64;
+
 // Point k becomes the medians (X and Y apart) of points k to k + width - 1: the value at
 // (width - 1) / 2 of the window sorted with not-a-number last, for every full window; the points
 // after the last full window go. width is at least 1.

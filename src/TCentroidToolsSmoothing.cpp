@@ -69,8 +69,7 @@ std::vector<double> WindowOrderValues(const std::vector<double>& values, std::si
   if (windows == 0) {
     return result;
   }
-  constexpr std::size_t kLongWindow = 64;
-  if (width <= kLongWindow) {
+  if (width <= kLongMedianWindow) {
     std::vector<double> work(width);
     for (std::size_t i = 0; i < windows; ++i) {
       const auto first = values.begin() + static_cast<std::ptrdiff_t>(i);

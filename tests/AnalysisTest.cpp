@@ -348,6 +348,57 @@ TEST(Analyse, EqualsTheComposedSeriesFunctions) {
   }
 }
 
+// Series longer than the analysis's spans of years, smoothed over windows shorter and longer than
+// the windows whose medians are sorted afresh, and than a span. The centroids are -0.0 and 0.0 in
+// turn (a patch at 0 whose population changes sign): which of the two a sliding median gives
+// depends on the whole series before it, so it must not start afresh within the series.
+TEST(Analyse, LongSeriesEqualTheComposedSeriesFunctions) {
+  TPatches patches;
+  TPatch zero("zero", 0.0, 0.0);
+  TPatch moving("moving", 1.0, 2.0);
+  for (int k = 0; k < 40000; ++k) {
+    zero.SetYear(1000 + k, k % 3 == 0 ? -1.0 : 1.0);
+    moving.SetYear(1000 + k, k % 7 == 0 ? 0.0 : 1.0 + (k * 37 % 101) / 4.0);
+  }
+  patches.AddPatch(std::move(zero));
+  TPatches both = patches;
+  both.AddPatch(std::move(moving));
+  for (const TPatches* collection : {&patches, &both}) {
+    for (const TSmoothing smoothing : {TSmoothing::kMovingAverage, TSmoothing::kMedian}) {
+      for (const std::int32_t window : {5, 65, 301, 20000}) {
+        if (smoothing == TSmoothing::kMovingAverage && window > 1000) {
+          continue;  // each mean adds its whole window: long windows are slow to check
+        }
+        TAnalysisOptions o = ValidOptions();
+        o.threshold = 0.3;
+        o.smoothing = smoothing;
+        o.window = window;
+        o.burnIn = 17000;
+        SCOPED_TRACE(::testing::Message() << collection->GetNumPatches() << " patches, smoothing "
+                                          << static_cast<int>(smoothing) << ", window " << window);
+        tools::TRangeSeries range = tools::GetRangeSeries(*collection, o.threshold, o.axis);
+        for (TCentroids* series : {&range.north, &range.south, &range.all}) {
+          *series = smoothing == TSmoothing::kMedian ? tools::MedianSmoothing(*series, window)
+                                                     : tools::MovingAverage(*series, window);
+        }
+        const TAnalysisResult r = Analyse(*collection, o);
+        ASSERT_EQ(r.centroidYears, range.all.GetYearList());
+        std::size_t k = 0;
+        std::size_t differences = 0;
+        for (const auto& [year, point] : range.all) {
+          const TPoint& north = range.north.GetCoords(year);
+          differences += SameBits(r.allCentroids[k].X(), point.X()) ? 0 : 1;
+          differences += SameBits(r.allCentroids[k].Y(), point.Y()) ? 0 : 1;
+          differences += SameBits(r.northCentroids[k].X(), north.X()) ? 0 : 1;
+          differences += SameBits(r.northCentroids[k].Y(), north.Y()) ? 0 : 1;
+          ++k;
+        }
+        EXPECT_EQ(differences, 0U);
+      }
+    }
+  }
+}
+
 TEST(AnalyseMP, Errors) {
   const TTempFile noPatches("Header only\nCell length 1 km\n");
   const TTempFile noYears("Run\nA,1,2,A.KCH\nB,3,4\nMigration\n");
