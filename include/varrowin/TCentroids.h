@@ -68,14 +68,6 @@ class TCentroids {
   // Makes room for n contiguous years.
   void Reserve(std::size_t n);
 
-  // Replaces the whole series by the points for the years first, first + 1, and so on, taking the
-  // points over without a copy.
-  void AssignPoints(TYear first, std::vector<TPoint> points) {
-    map_.reset();
-    first_ = first;
-    points_ = std::move(points);
-  }
-
   // Returns the points in year order and leaves the series empty: hands the points on without a
   // copy when they are contiguous.
   std::vector<TPoint> TakePoints();
