@@ -94,34 +94,6 @@ class TSpanSmoother {
   std::array<std::vector<TPoint>, kSeries> waiting_;
 };
 
-// The percentage shifts of one margin: the offset of each year's margin centroid from the whole
-// range's centroid in the reference year (the last burn-in year, or the first year without
-// burn-in), against the size of the offset in the first year after the burn-in; unsigned.
-class TShiftMeasure {
- public:
-  explicit TShiftMeasure(std::size_t burnIn) : burnIn_(burnIn) {}
-
-  void SetReference(const TPoint& reference) { reference_ = reference; }
-
-  // The shift of the margin centroid point of the year at position (counted from 0, burn-in
-  // included) from the burn-in on.
-  TPoint Shift(std::size_t position, const TPoint& point) {
-    const TPoint offset = reference_.Diff(point);
-    if (position == burnIn_) {
-      x0_ = std::fabs(offset.X());
-      y0_ = std::fabs(offset.Y());
-    }
-    return {std::abs(TCentroidTools::SizeChangePercent(offset.X(), x0_)),
-            std::abs(TCentroidTools::SizeChangePercent(offset.Y(), y0_))};
-  }
-
- private:
-  std::size_t burnIn_;
-  TPoint reference_{0.0, 0.0};
-  double x0_ = 0.0;
-  double y0_ = 0.0;
-};
-
 // Gathers what an analysis hands on into a TAnalysisResult.
 class TResultSink : public TAnalysisSink {
  public:
@@ -285,8 +257,8 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   sink.Begin(figures);
 
   const std::size_t referencePosition = burnIn > 0 ? burnIn - 1 : 0;
-  TShiftMeasure northShift(burnIn);
-  TShiftMeasure southShift(burnIn);
+  TCentroidTools::TShiftMeasure northShift(burnIn);
+  TCentroidTools::TShiftMeasure southShift(burnIn);
   std::size_t position = 0;  // of the next smoothed point, from 0
   std::optional<TYear> firstYear;
   std::size_t received = 0;  // input years so far
@@ -317,8 +289,11 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
         if (!rowYear) {
           rowYear = static_cast<TYear>(std::int64_t{year} + static_cast<std::int64_t>(k));
         }
-        northRows.push_back(northShift.Shift(position, north[k]));
-        southRows.push_back(southShift.Shift(position, south[k]));
+        // The report prints the percentages without sign, also that of not-a-number.
+        const TPoint northRow = northShift.Shift(position, north[k]);
+        const TPoint southRow = southShift.Shift(position, south[k]);
+        northRows.emplace_back(std::abs(northRow.X()), std::abs(northRow.Y()));
+        southRows.emplace_back(std::abs(southRow.X()), std::abs(southRow.Y()));
       }
     }
     if (rowYear) {

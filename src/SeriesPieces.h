@@ -77,6 +77,34 @@ inline double SizeChangePercent(double offset, double baselineSize) {
   return std::fabs(std::fabs(offset) - baselineSize) / baselineSize * 100.0;
 }
 
+// The percentage shifts of one margin (GetPropInitialRangeCoordShifts): the offset of each year's
+// margin centroid from the whole range's centroid in the reference year (the last burn-in year,
+// or the first year without burn-in), against the size of the offset in the first year after the
+// burn-in.
+class TShiftMeasure {
+ public:
+  explicit TShiftMeasure(std::size_t burnIn) : burnIn_(burnIn) {}
+
+  void SetReference(const TPoint& reference) { reference_ = reference; }
+
+  // The shift of the margin centroid point of the year at position (counted from 0, burn-in
+  // included), for positions from the burn-in on, in ascending order.
+  TPoint Shift(std::size_t position, const TPoint& point) {
+    const TPoint offset = reference_.Diff(point);
+    if (position == burnIn_) {
+      x0_ = std::fabs(offset.X());
+      y0_ = std::fabs(offset.Y());
+    }
+    return {SizeChangePercent(offset.X(), x0_), SizeChangePercent(offset.Y(), y0_)};
+  }
+
+ private:
+  std::size_t burnIn_;
+  TPoint reference_{0.0, 0.0};
+  double x0_ = 0.0;
+  double y0_ = 0.0;
+};
+
 // The three series of GetRangeSeries, a span of years at a time: ForEach calls
 // visit(first, all, south, north) with the centroids of the years first, first + 1, ... of each
 // span, the spans in year order and together every year of the series. The patches must stay

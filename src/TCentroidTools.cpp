@@ -442,24 +442,12 @@ TPatches CleanPatches(TPatches&& source, std::int32_t n) {
 // ---- Yearly centroids ----
 
 TYearList MakeYearList(const TPatches& patches) {
-  bool found = false;
-  TYear minYear = 0;
-  TYear maxYear = 0;
-  for (const auto& [name, patch] : patches) {
-    if (patch.GetNumYears() == 0) {
-      continue;
-    }
-    minYear = found ? std::min(minYear, patch.GetMinYear()) : patch.GetMinYear();
-    maxYear = found ? std::max(maxYear, patch.GetMaxYear()) : patch.GetMaxYear();
-    found = true;
-  }
+  const TSeriesFrame frame(patches);
   TYearList years;
-  if (!found) {
-    return years;
-  }
-  years.reserve(static_cast<std::size_t>(static_cast<std::int64_t>(maxYear) - minYear + 1));
-  for (std::int64_t year = minYear; year <= maxYear; ++year) {
-    years.push_back(static_cast<TYear>(year));
+  years.reserve(frame.numYears);
+  for (std::size_t k = 0; k < frame.numYears; ++k) {
+    years.push_back(
+        static_cast<TYear>(std::int64_t{frame.firstYear} + static_cast<std::int64_t>(k)));
   }
   return years;
 }

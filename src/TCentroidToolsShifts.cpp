@@ -59,23 +59,16 @@ TCentroids GetPropInitialRangeCoordShifts(const TCentroids& a, const TCentroids&
       break;
     }
   }
-  const TPoint reference = a.GetCoords(referenceYear);
+  TShiftMeasure measure(from);
+  measure.SetReference(a.GetCoords(referenceYear));
   TCentroids result;
   result.Reserve(b.GetNumYears() - from);
-  double x0 = 0.0;
-  double y0 = 0.0;
   position = 0;
   for (const auto& [year, point] : b) {
-    if (position++ < from) {
-      continue;
+    if (position >= from) {
+      result.SetCoords(year, measure.Shift(position, point));
     }
-    const TPoint offset = reference.Diff(point);
-    if (position == from + 1) {
-      x0 = std::fabs(offset.X());
-      y0 = std::fabs(offset.Y());
-    }
-    result.SetCoords(year,
-                     TPoint(SizeChangePercent(offset.X(), x0), SizeChangePercent(offset.Y(), y0)));
+    ++position;
   }
   return result;
 }
