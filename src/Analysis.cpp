@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -243,8 +242,7 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   // The South margin (gathered from the high end of the axis), the North margin (from the low
   // end) and the all-patch centroid series, made a span of years at a time.
   TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis);
-  const TSmoothing smoothing = options.smoothing;
-  TSpanSmoother smoother(smoothing, options.window);
+  TSpanSmoother smoother(options.smoothing, options.window);
   figures.numCentroidYears = smoother.Count(spans.NumYears());
   if (figures.numCentroidYears == 0) {
     throw TError("No years to analyse");
@@ -260,35 +258,30 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   TCentroidTools::TShiftMeasure northShift(burnIn);
   TCentroidTools::TShiftMeasure southShift(burnIn);
   std::size_t position = 0;  // of the next smoothed point, from 0
-  std::optional<TYear> firstYear;
-  std::size_t received = 0;  // input years so far
+  // The year of the smoothed point at position 0.
+  const std::int64_t firstSmoothedYear = std::int64_t{spans.FirstYear()} + smoother.YearOffset();
   std::vector<TPoint> northRows;
   std::vector<TPoint> southRows;
   spans.ForEach([&](TYear first, std::vector<TPoint>& all, std::vector<TPoint>& south,
                     std::vector<TPoint>& north) {
-    if (!firstYear) {
-      firstYear = first;
-    }
-    received += all.size();
+    const auto received =
+        static_cast<std::size_t>(std::int64_t{first} - spans.FirstYear()) + all.size();
     smoother.Push({&north, &south, &all}, received == spans.NumYears());
     if (all.empty()) {
       return;
     }
-    const auto year = static_cast<TYear>(std::int64_t{*firstYear} + smoother.YearOffset() +
-                                         static_cast<std::int64_t>(position));
-    sink.Centroids(year, all, north, south);
+    const std::int64_t year = firstSmoothedYear + static_cast<std::int64_t>(position);
+    sink.Centroids(static_cast<TYear>(year), all, north, south);
+    // The rows are the points from the burn-in on.
+    const std::size_t firstRow = burnIn > position ? burnIn - position : 0;
     northRows.clear();
     southRows.clear();
-    std::optional<TYear> rowYear;
     for (std::size_t k = 0; k < all.size(); ++k, ++position) {
       if (position == referencePosition) {
         northShift.SetReference(all[k]);
         southShift.SetReference(all[k]);
       }
-      if (position >= burnIn) {
-        if (!rowYear) {
-          rowYear = static_cast<TYear>(std::int64_t{year} + static_cast<std::int64_t>(k));
-        }
+      if (k >= firstRow) {
         // The report prints the percentages without sign, also that of not-a-number.
         const TPoint northRow = northShift.Shift(position, north[k]);
         const TPoint southRow = southShift.Shift(position, south[k]);
@@ -296,8 +289,9 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
         southRows.emplace_back(std::abs(southRow.X()), std::abs(southRow.Y()));
       }
     }
-    if (rowYear) {
-      sink.Rows(*rowYear, northRows, southRows);
+    if (!northRows.empty()) {
+      sink.Rows(static_cast<TYear>(year + static_cast<std::int64_t>(firstRow)), northRows,
+                southRows);
     }
   });
 }

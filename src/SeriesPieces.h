@@ -124,6 +124,8 @@ class TRangeSpans {
 
   // The number of years of each series: from the first to the last year of any patch.
   std::size_t NumYears() const;
+  // The first of those years (0 when there are none).
+  TYear FirstYear() const;
 
   void ForEach(const TVisit& visit);
 

@@ -542,6 +542,10 @@ TRangeSpans::TRangeSpans(TRangeSpans&&) noexcept = default;
 TRangeSpans& TRangeSpans::operator=(TRangeSpans&&) noexcept = default;
 TRangeSpans::~TRangeSpans() = default;
 
+TYear TRangeSpans::FirstYear() const {
+  return state_->frame.firstYear;
+}
+
 std::size_t TRangeSpans::NumYears() const {
   return state_->frame.numYears;
 }
