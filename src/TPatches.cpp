@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "LargeArrays.h"
 #include "RadixSort.h"
 
 namespace varrowin {
@@ -54,9 +55,7 @@ TPatches::TPatches(const TPatches& other)
   // Every block gets its full capacity, so that later additions move no patch.
   blocks_.reserve(other.blocks_.size());
   for (const std::vector<TPatch>& block : other.blocks_) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(kBlockSize);
-    blocks_.back().insert(blocks_.back().end(), block.begin(), block.end());
+    NewBlock().insert(blocks_.back().end(), block.begin(), block.end());
   }
 }
 
@@ -173,6 +172,13 @@ TPatch& TPatches::AddPatch(TPatch patch) {
   return stored;
 }
 
+std::vector<TPatch>& TPatches::NewBlock() {
+  std::vector<TPatch>& block = blocks_.emplace_back();
+  block.reserve(BlockCapacity(blocks_.size() - 1));
+  AdviseHugePages(block.data(), block.capacity() * sizeof(TPatch));
+  return block;
+}
+
 TPatch& TPatches::AddUnindexed(TPatch patch) {
   if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
     throw TError("Too many patches");
@@ -180,9 +186,8 @@ TPatch& TPatches::AddUnindexed(TPatch patch) {
   if (inOrder_ && size_ > 0 && !(At(size_ - 1).GetName() < patch.GetName())) {
     inOrder_ = false;
   }
-  if ((size_ & (kBlockSize - 1)) == 0) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(kBlockSize);
+  if (blocks_.empty() || blocks_.back().size() == BlockCapacity(blocks_.size() - 1)) {
+    NewBlock();
   }
   blocks_.back().push_back(std::move(patch));
   ++size_;

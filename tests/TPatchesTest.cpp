@@ -322,17 +322,27 @@ TEST(TPatchesTest, CopiesAndMovesKeepTheCollectionWhole) {
     original.AddPatch(TPatch(Numbered("p", 599 - i), i, 0));
   }
   TPatches copy = original;
-  const TPatch& kept = copy.GetPatch("p0");
-  for (int i = 0; i < 300; ++i) {
-    copy.AddPatch(TPatch(Numbered("q", i), 0, 0));
+  // Every patch stays where it is while additions fill the copy's blocks and open new ones.
+  std::vector<const TPatch*> kept;
+  for (int i = 0; i < 600; ++i) {
+    kept.push_back(&copy.GetPatch(Numbered("p", i)));
   }
-  EXPECT_EQ(&copy.GetPatch("p0"), &kept);
+  for (int i = 0; i < 1500; ++i) {
+    copy.AddPatch(TPatch(Numbered("q", i), i, 0));
+  }
+  for (int i = 0; i < 600; ++i) {
+    ASSERT_EQ(&copy.GetPatch(Numbered("p", i)), kept[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(kept[static_cast<std::size_t>(i)]->GetX(), 599 - i);
+  }
+  for (int i = 0; i < 1500; ++i) {
+    ASSERT_EQ(copy.GetPatch(Numbered("q", i)).GetX(), i) << i;
+  }
   copy.GetPatch("p1").SetYear(2000, 3);
   EXPECT_FALSE(original.GetPatch("p1").HasYear(2000));
-  EXPECT_EQ(copy.GetNumPatches(), 900);
+  EXPECT_EQ(copy.GetNumPatches(), 2100);
   EXPECT_EQ(copy.GetNames().front(), "p0");
   const TPatches moved = std::move(copy);
-  EXPECT_EQ(moved.GetNumPatches(), 900);
+  EXPECT_EQ(moved.GetNumPatches(), 2100);
   EXPECT_EQ(copy.GetNumPatches(), 0);  // NOLINT(bugprone-use-after-move)
   EXPECT_TRUE(copy.GetNames().empty());
   EXPECT_FALSE(copy.PatchExists("p0"));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -107,17 +108,32 @@ class TPatches {
   std::vector<TPatch> ReleasePatches();
 
  private:
-  static constexpr std::size_t kBlockShift = 8;
-  static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockShift;
+  static constexpr std::size_t kFirstBlockShift = 8;
   static constexpr std::size_t kNone = ~std::size_t{0};
+
+  // The capacity of block b: the first holds 2^kFirstBlockShift patches, each next one twice as
+  // many as the one before it.
+  static std::size_t BlockCapacity(std::size_t block) {
+    return std::size_t{1} << (kFirstBlockShift + block);
+  }
+  // The block and the place in it of a storage position.
+  static std::pair<std::size_t, std::size_t> BlockOf(std::size_t index) {
+    const std::size_t scaled = (index >> kFirstBlockShift) + 1;
+    const auto block = static_cast<std::size_t>(std::bit_width(scaled)) - 1;
+    return {block, index - ((BlockCapacity(block)) - BlockCapacity(0))};
+  }
 
   // The patch at the given position of name order, once the order is built (begin()).
   const TPatch& InNameOrder(std::size_t rank) const {
     return At(inOrder_ ? rank : static_cast<std::size_t>(order_[rank]));
   }
-  TPatch& At(std::size_t index) { return blocks_[index >> kBlockShift][index & (kBlockSize - 1)]; }
+  TPatch& At(std::size_t index) {
+    const auto [block, place] = BlockOf(index);
+    return blocks_[block][place];
+  }
   const TPatch& At(std::size_t index) const {
-    return blocks_[index >> kBlockShift][index & (kBlockSize - 1)];
+    const auto [block, place] = BlockOf(index);
+    return blocks_[block][place];
   }
   // The storage position of the named patch, or kNone; indexes the names not indexed yet first.
   std::size_t Find(const std::string& name) const;
@@ -131,6 +147,8 @@ class TPatches {
   void Grow() const;
   // Stores the patch after the others without indexing its name (TPatchesBuilder).
   TPatch& AddUnindexed(TPatch patch);
+  // Appends an empty block with its full capacity reserved.
+  std::vector<TPatch>& NewBlock();
   // Indexes the names from storage position indexed_ on, once, under indexLock_; a name already
   // in the index keeps its patch there.
   void EnsureIndex() const;
@@ -144,8 +162,8 @@ class TPatches {
 
   friend class TPatchesBuilder;
 
-  // Storage in addition order: block b holds positions b * kBlockSize onwards and never grows
-  // beyond kBlockSize, so its patches never move.
+  // Storage in addition order: block b holds the BlockCapacity(b) positions from
+  // BlockCapacity(b) - BlockCapacity(0) on and never grows beyond them, so its patches never move.
   std::vector<std::vector<TPatch>> blocks_;
   std::size_t size_ = 0;
   // Open addressing by name hash, linear probing. A slot holds the name's 32-bit hash in its high
