@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -639,9 +640,11 @@ std::uint64_t FindHeaderAfter(const TParallelFile& file, std::uint64_t offset) {
 // patch-line number to patch name.
 class TLoader {
  public:
-  TLoader(TInputSource& source, TYear startYear, const TReadSizes& sizes,
+  // threads: how many threads the load may use; parallel: the file, when the population section
+  // may be read by several of them.
+  TLoader(TInputSource& source, TYear startYear, const TReadSizes& sizes, unsigned threads = 1,
           const TParallelFile* parallel = nullptr)
-      : lines_(source, 0, sizes), startYear_(startYear), parallel_(parallel) {}
+      : lines_(source, 0, sizes), startYear_(startYear), threads_(threads), parallel_(parallel) {}
 
   TPatches Load() {
     try {
@@ -678,8 +681,7 @@ class TLoader {
         ScanPatchLine(line);
       }
       if (Has(line, kPopAll)) {
-        CheckPatchNames();
-        ReadPopulationSection();
+        CheckNamesAndReadPopulation();
         break;
       }
     }
@@ -691,6 +693,50 @@ class TLoader {
   void CheckPatchNames() {
     if (const TPatch* repeated = builder_.CheckNames()) {
       throw TError("Duplicate patch name: " + repeated->GetName());
+    }
+  }
+
+  // Checks the patch names and reads the population section. With many patches and a second
+  // thread allowed, the names are checked on a thread of their own while the section is read; a
+  // repeated name is still the error reported, whatever the section holds.
+  void CheckNamesAndReadPopulation() {
+    constexpr std::int64_t kManyPatches = std::int64_t{1} << 15;
+    if (threads_ < 2 || patches_.GetNumPatches() < kManyPatches) {
+      CheckPatchNames();
+      ReadPopulationSection();
+      return;
+    }
+    const TPatch* repeated = nullptr;
+    std::exception_ptr checkFailed;
+    std::jthread checker;
+    try {
+      checker = std::jthread([this, &repeated, &checkFailed] {
+        try {
+          repeated = builder_.CheckNames();
+        } catch (...) {
+          checkFailed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      CheckPatchNames();  // no thread to be had
+      ReadPopulationSection();
+      return;
+    }
+    std::exception_ptr readFailed;
+    try {
+      ReadPopulationSection();
+    } catch (...) {
+      readFailed = std::current_exception();
+    }
+    checker.join();
+    if (checkFailed) {
+      std::rethrow_exception(checkFailed);
+    }
+    if (repeated != nullptr) {
+      throw TError("Duplicate patch name: " + repeated->GetName());
+    }
+    if (readFailed) {
+      std::rethrow_exception(readFailed);
     }
   }
 
@@ -847,6 +893,7 @@ class TLoader {
 
   TLineReader lines_;
   TYear startYear_;
+  unsigned threads_;
   const TParallelFile* parallel_;
   unsigned threadsUsed_ = 1;
   TPatches patches_;
@@ -910,7 +957,7 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
   const bool parallel = input.regularFile && !done.gzip && threads > 1;
   std::optional<TPatches> patches;
   {
-    TLoader loader(*source, startYear, settings.sizes, parallel ? &file : nullptr);
+    TLoader loader(*source, startYear, settings.sizes, threads, parallel ? &file : nullptr);
     patches.emplace(loader.Load());
     done.threadsUsed = loader.ThreadsUsed();
   }

@@ -169,6 +169,49 @@ TEST(ThreadedLoad, DamagedFilesGiveTheSameFirstError) {
   EXPECT_EQ(Outcome(file.Path(), 4, nullptr, 2147483647 - 10), "error: Year out of range");
 }
 
+// With tens of thousands of patches the names are checked on a thread of their own while the
+// population section is read: a repeated name is still the error, also when the section is
+// damaged or cut, and the error names the first repeat in file order.
+TEST(ThreadedLoad, RepeatedNamesWinOverThePopulationSection) {
+  const std::string text = MakeFile(40000, 2);
+  auto replaced = [](std::string copy, const std::string& from, const std::string& to) {
+    copy.replace(copy.find(from), from.size(), to);
+    return copy;
+  };
+  const std::string repeated =
+      replaced(replaced(text, "\nP39000,", "\nP12,"), "\nP39500,", "\nP7,");
+  const std::string section = "Pop. ALL";
+  struct TVariant {
+    std::string text;
+    const char* error;  // nullptr: loads
+  };
+  const TVariant variants[] = {
+      {text, nullptr},
+      {repeated, "error: Duplicate patch name: P12"},
+      {repeated.substr(0, repeated.find(section) + 200), "error: Duplicate patch name: P12"},
+      {replaced(repeated, "Pop. 30000\n", "Pop. 0\n"), "error: Duplicate patch name: P12"},
+      {replaced(text, "Pop. 30000\n", "Pop. 0\n"), "error: Patch does not exist"},
+      {text.substr(0, text.size() - 5000), "error: Unexpected end of file in population section"},
+  };
+  for (std::size_t i = 0; i < std::size(variants); ++i) {
+    const TTempFile file(variants[i].text);
+    const std::string single = Outcome(file.Path(), 1);
+    if (variants[i].error == nullptr) {
+      EXPECT_EQ(single.rfind("error", 0), std::string::npos) << "variant " << i << ": " << single;
+    } else {
+      EXPECT_EQ(single, variants[i].error) << "variant " << i;
+    }
+    for (const unsigned threads : {2U, 3U}) {
+      EXPECT_EQ(Outcome(file.Path(), threads), single) << "variant " << i << ", " << threads;
+      // Too small to split: the section is read on one thread beside the name check.
+      TLoadSettings settings;
+      settings.threads = threads;
+      EXPECT_EQ(test::LoadOutcome(file.Path(), 1990, settings, nullptr), single)
+          << "variant " << i << ", " << threads << ", not split";
+    }
+  }
+}
+
 // The program: VARROWIN_THREADS=1 and the default split of a file large enough to be split at
 // the program's own threshold give the same report, byte for byte.
 TEST(ThreadedLoad, ProgramReportIsTheSame) {
