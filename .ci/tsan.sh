@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# ThreadSanitizer: builds the threaded tests (the reader's, the report writer's, the patch index's
-# and the program they run) with clang++ -fsanitize=thread and runs them. Any data race or other report fails the script.
+# ThreadSanitizer: builds the threaded tests (the reader's, the report writer's, the patch index's,
+# the analysis's and the program they run) with clang++ -fsanitize=thread and runs them. Any data race or other report fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
@@ -22,7 +22,8 @@ CXX=clang++ cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithD
   -DVARROWIN_WERROR=ON -DVARROWIN_INSTALL=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" > /dev/null
-cmake --build "$build" -j2 --target Varrowin ThreadedLoadTest ReportWriterTest TPatchesTest FuzzRegressionTest
+cmake --build "$build" -j2 --target Varrowin ThreadedLoadTest ReportWriterTest TPatchesTest FuzzRegressionTest \
+  TCentroidToolsTest
 
 # halt_on_error: the first report ends the process with a failure status, in the tests and in
 # the program runs they make.
@@ -31,4 +32,5 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 "$build/tests/ReportWriterTest"
 "$build/tests/TPatchesTest" --gtest_filter='*Concurrent*'
 "$build/tests/FuzzRegressionTest" --gtest_filter='*ThreadedLoadAgrees*'
+"$build/tests/TCentroidToolsTest" --gtest_filter='*AnyThreadCount*'
 echo "tsan: no reports"

@@ -12,6 +12,7 @@
 #include <varrowin/TCentroids.h>
 #include <varrowin/TMPParser.h>
 #include "AnalysisSpans.h"
+#include "MPLoad.h"
 #include "NumberText.h"
 #include "SeriesPieces.h"
 
@@ -241,7 +242,8 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
 
   // The South margin (gathered from the high end of the axis), the North margin (from the low
   // end) and the all-patch centroid series, made a span of years at a time.
-  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis);
+  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis,
+                                    TMPParser::DefaultThreadCount());
   TSpanSmoother smoother(options.smoothing, options.window);
   figures.numCentroidYears = smoother.Count(spans.NumYears());
   if (figures.numCentroidYears == 0) {

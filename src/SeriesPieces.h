@@ -108,14 +108,16 @@ class TShiftMeasure {
 // The three series of GetRangeSeries, a span of years at a time: ForEach calls
 // visit(first, all, south, north) with the centroids of the years first, first + 1, ... of each
 // span, the spans in year order and together every year of the series. The patches must stay
-// unchanged while the object lives.
+// unchanged while the object lives. With threads > 1 a span with enough work is cut into pieces
+// of consecutive years, one thread each; every year's sums are still taken in the same order, so
+// the points do not depend on the thread count.
 class TRangeSpans {
  public:
   // The points are the visitor's to change or take: each span's are made afresh.
   using TVisit = std::function<void(TYear first, std::vector<TPoint>& all,
                                     std::vector<TPoint>& south, std::vector<TPoint>& north)>;
 
-  TRangeSpans(const TPatches& patches, double proportion, char axis);
+  TRangeSpans(const TPatches& patches, double proportion, char axis, unsigned threads = 1);
   TRangeSpans(const TRangeSpans&) = delete;
   TRangeSpans& operator=(const TRangeSpans&) = delete;
   TRangeSpans(TRangeSpans&&) noexcept;

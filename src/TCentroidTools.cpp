@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "RadixSort.h"
@@ -519,25 +522,116 @@ TCentroids GetSubpopulationMeans(const TPatches& patches, double proportion, cha
   return MarginSeries<TPlainSums>(patches, proportion, axis, fromLow);
 }
 
+// The three centroid series of a run of consecutive years, with the working arrays it needs: one
+// per thread that works on a span.
+struct TRangePiece {
+  TMarginWalk southWalk;
+  TMarginWalk northWalk;
+  std::vector<TWeightedSums> sums;
+  std::vector<double> targets;
+
+  // The centroids of the size years from first on, into all, south and north.
+  void Run(TYear first, std::size_t size, double proportion, TPoint* all, TPoint* south,
+           TPoint* north) {
+    const TSeriesFrame& frame = southWalk.frame;
+    const auto centroids = [this](TPoint* points) {
+      for (std::size_t k = 0; k < sums.size(); ++k) {
+        points[k] = sums[k].Centroid();
+      }
+    };
+    CentroidSums(frame, first, size, sums);
+    // The weight total of a year's centroid is its total population, summed in name order.
+    targets.resize(size);
+    for (std::size_t k = 0; k < size; ++k) {
+      targets[k] = sums[k].w * proportion;
+    }
+    centroids(all);
+    southWalk.Take(first, targets, sums);
+    centroids(south);
+    northWalk.Take(first, targets, sums);
+    centroids(north);
+  }
+};
+
 struct TRangeSpans::TState {
+  // A span is cut into pieces only when each piece gets at least this many patch-years.
+  static constexpr std::size_t kPieceWork = std::size_t{1} << 18;
+
   TSeriesFrame frame;
   TRanking ranking;
   std::vector<TPosition> rankOf;
   double proportion;
-  TMarginWalk southWalk;
-  TMarginWalk northWalk;
+  unsigned threads;
+  std::vector<TRangePiece> pieces;
 
-  TState(const TPatches& patches, double share, char axis)
+  TState(const TPatches& patches, double share, char axis, unsigned threadCount)
       : frame(patches),
         ranking(RankIndices(frame.ordered, axis)),
         rankOf(RanksOf(ranking)),
         proportion(share),
-        southWalk{frame, ranking, rankOf, false, {}, {}, {}, {}},
-        northWalk{frame, ranking, rankOf, true, {}, {}, {}, {}} {}
+        threads(std::max(threadCount, 1U)) {}
+
+  // The number of pieces for a span of the given number of years.
+  std::size_t PiecesFor(std::size_t size) const {
+    const std::size_t work = size * std::max<std::size_t>(frame.ordered.size(), 1);
+    return std::max<std::size_t>(1, std::min({std::size_t{threads}, size, work / kPieceWork}));
+  }
+
+  TRangePiece& Piece(std::size_t index) {
+    while (pieces.size() <= index) {
+      pieces.push_back(TRangePiece{TMarginWalk{frame, ranking, rankOf, false, {}, {}, {}, {}},
+                                   TMarginWalk{frame, ranking, rankOf, true, {}, {}, {}, {}},
+                                   {},
+                                   {}});
+    }
+    return pieces[index];
+  }
+
+  // The centroids of a span into all, south and north, in pieces on as many threads.
+  void Span(TYear first, std::size_t size, std::vector<TPoint>& all, std::vector<TPoint>& south,
+            std::vector<TPoint>& north) {
+    const TPoint none(0.0, 0.0);
+    all.resize(size, none);
+    south.resize(size, none);
+    north.resize(size, none);
+    const std::size_t count = PiecesFor(size);
+    for (std::size_t p = 0; p < count; ++p) {
+      Piece(p);
+    }
+    std::vector<std::exception_ptr> failed(count);
+    const auto run = [&](std::size_t p) {
+      const std::size_t from = size * p / count;
+      const std::size_t to = size * (p + 1) / count;
+      try {
+        pieces[p].Run(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(from)),
+                      to - from, proportion, all.data() + from, south.data() + from,
+                      north.data() + from);
+      } catch (...) {
+        failed[p] = std::current_exception();
+      }
+    };
+    {
+      std::vector<std::jthread> workers;
+      workers.reserve(count);
+      for (std::size_t p = 1; p < count; ++p) {
+        try {
+          workers.emplace_back(run, p);
+        } catch (const std::system_error&) {
+          run(p);  // no thread to be had: this thread takes the piece
+        }
+      }
+      run(0);
+    }
+    for (const std::exception_ptr& failure : failed) {
+      if (failure) {
+        std::rethrow_exception(failure);
+      }
+    }
+  }
 };
 
-TRangeSpans::TRangeSpans(const TPatches& patches, double proportion, char axis)
-    : state_(std::make_unique<TState>(patches, proportion, axis)) {}
+TRangeSpans::TRangeSpans(const TPatches& patches, double proportion, char axis, unsigned threads)
+    : state_(std::make_unique<TState>(patches, proportion, axis, threads)) {}
 TRangeSpans::TRangeSpans(TRangeSpans&&) noexcept = default;
 TRangeSpans& TRangeSpans::operator=(TRangeSpans&&) noexcept = default;
 TRangeSpans::~TRangeSpans() = default;
@@ -552,29 +646,11 @@ std::size_t TRangeSpans::NumYears() const {
 
 void TRangeSpans::ForEach(const TVisit& visit) {
   TState& s = *state_;
-  std::vector<TWeightedSums> sums;
-  std::vector<double> targets;
   std::vector<TPoint> all;
   std::vector<TPoint> south;
   std::vector<TPoint> north;
-  const auto centroids = [&sums](std::vector<TPoint>& points) {
-    points.clear();
-    for (const TWeightedSums& sum : sums) {
-      points.push_back(sum.Centroid());
-    }
-  };
   s.frame.ForEachSpan([&](TYear first, std::size_t size) {
-    CentroidSums(s.frame, first, size, sums);
-    // The weight total of a year's centroid is its total population, summed in name order.
-    targets.resize(size);
-    for (std::size_t k = 0; k < size; ++k) {
-      targets[k] = sums[k].w * s.proportion;
-    }
-    centroids(all);
-    s.southWalk.Take(first, targets, sums);
-    centroids(south);
-    s.northWalk.Take(first, targets, sums);
-    centroids(north);
+    s.Span(first, size, all, south, north);
     visit(first, all, south, north);
   });
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -12,6 +13,7 @@
 
 #include <varrowin/TCentroidTools.h>
 #include <varrowin/TPatches.h>
+#include "SeriesPieces.h"
 #include "TestSupport.h"
 
 namespace varrowin {
@@ -533,6 +535,69 @@ TEST(RandomizedTest, LongSeriesAcrossSpansMatchSingleYears) {
       ExpectSamePoint(plainNorth.GetCoords(year), tools::Means(north, year), where);
       if (::testing::Test::HasFailure()) {
         return;
+      }
+    }
+  }
+}
+
+// Every point of a series made span by span with the given number of threads, with the first
+// year each span reported, as bits.
+std::vector<std::uint64_t> SpanPoints(const TPatches& patches, double proportion, char axis,
+                                      unsigned threads) {
+  tools::TRangeSpans spans(patches, proportion, axis, threads);
+  std::vector<std::uint64_t> bits;
+  spans.ForEach([&bits](TYear first, std::vector<TPoint>& all, std::vector<TPoint>& south,
+                        std::vector<TPoint>& north) {
+    bits.push_back(static_cast<std::uint64_t>(first));
+    for (const std::vector<TPoint>* points : {&all, &south, &north}) {
+      for (const TPoint& point : *points) {
+        bits.push_back(std::bit_cast<std::uint64_t>(point.X()));
+        bits.push_back(std::bit_cast<std::uint64_t>(point.Y()));
+      }
+    }
+    all.clear();  // the visitor may take or change the points
+    south.clear();
+  });
+  return bits;
+}
+
+// Spans cut into pieces of years for several threads give the points of one thread, bit for bit:
+// many patches over a few hundred years, and a few dozen over more years than a span, with gaps,
+// patches held sparsely, zero and negative populations, -0.0 and a not-a-number coordinate.
+TEST(RandomizedTest, RangeSpansGiveTheSamePointsOnAnyThreadCount) {
+  std::mt19937 rng(2026);
+  std::uniform_int_distribution<int> population(-2, 40);
+  std::uniform_int_distribution<int> coordinate(-50, 50);
+  const auto make = [&](int count, TYear first, TYear last) {
+    TPatches patches;
+    for (int i = 0; i < count; ++i) {
+      std::string name = "p";
+      name += std::to_string(i * 7919 % count);
+      TPatch patch(name, coordinate(rng) * 0.5, i % 11 == 0 ? -0.0 : coordinate(rng) * 0.25);
+      if (i == 3) {
+        patch = TPatch("nan", std::nan(""), 1.0);
+      }
+      const TYear start = first + static_cast<TYear>(i % 5 == 0 ? i : 0);
+      const TYear step = i % 13 == 0 ? 37 : 1;  // sparse, and held as a map when it skips
+      for (TYear year = start; year <= last - static_cast<TYear>(i % 3); year += step) {
+        patch.SetYear(year, i % 17 == 0 && year % 7 == 0 ? 0.0 : population(rng) * 0.7);
+      }
+      patches.AddPatch(std::move(patch));
+    }
+    return patches;
+  };
+  const TPatches wide = make(3000, 1900, 2150);
+  const TPatches long_ = make(70, 1000, 1000 + 40000);
+  for (const TPatches* patches : {&wide, &long_}) {
+    for (const char axis : {'X', 'Y'}) {
+      for (const double proportion : {0.1, 0.5}) {
+        const std::vector<std::uint64_t> single = SpanPoints(*patches, proportion, axis, 1);
+        ASSERT_GT(single.size(), 1000U);
+        for (const unsigned threads : {2U, 3U, 8U}) {
+          EXPECT_TRUE(SpanPoints(*patches, proportion, axis, threads) == single)
+              << patches->GetNumPatches() << " patches, " << axis << ", " << proportion << ", "
+              << threads << " threads";
+        }
       }
     }
   }
