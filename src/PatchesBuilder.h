@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
 #include <varrowin/TPatches.h>
@@ -20,6 +21,10 @@ class TPatchesBuilder {
   // Stores the patch after the others; the reference stays valid as AddPatch's does.
   // Throws TError("Too many patches") when the collection is full.
   TPatch& Add(TPatch patch) { return patches_.AddUnindexed(std::move(patch)); }
+  // The same for a new patch without years, made in its place.
+  TPatch& Add(std::string_view name, double x, double y) {
+    return patches_.AddUnindexed(name, x, y);
+  }
 
   // Checks the names of the patches added since the last call. Returns nullptr when every name
   // is new, otherwise the first patch in addition order whose name was stored before it; the

@@ -51,26 +51,35 @@ enum TMarker : unsigned {
   kPopDot = 1U << 6U,
 };
 
-constexpr std::pair<TMarker, std::string_view> kMarkerTexts[] = {
-    {kKm, "km"},
-    {kKch, ".KCH"},
-    {kPop, "Pop"},
-    {kDch, ".DCH"},
-    {kMigration, "Migration"},
-    {kPopAll, "Pop. ALL"},
-    {kPopDot, "Pop."},
+// A marker, its text and the anchor its search runs on: the position of a character of the text
+// that numbers never hold and that patch names such as P12 seldom do. The full stop of ".KCH" and
+// ".DCH" is in every decimal number, and a patch line starts with the P of its name.
+struct TMarkerText {
+  TMarker marker;
+  std::string_view text;
+  std::size_t anchor;
+};
+
+constexpr TMarkerText kMarkerTexts[] = {
+    {kKm, "km", 0},
+    {kKch, ".KCH", 1},
+    {kPop, "Pop", 1},
+    {kDch, ".DCH", 1},
+    {kMigration, "Migration", 0},
+    {kPopAll, "Pop. ALL", 5},
+    {kPopDot, "Pop.", 1},
 };
 
 // Longest marker text less one: how far a marker can reach back over the end of a piece.
 constexpr std::size_t kMarkerOverlap = 8;
 
-std::string_view MarkerText(TMarker marker) {
-  for (const auto& [m, text] : kMarkerTexts) {
-    if (m == marker) {
+const TMarkerText& MarkerText(TMarker marker) {
+  for (const TMarkerText& text : kMarkerTexts) {
+    if (text.marker == marker) {
       return text;
     }
   }
-  return {};
+  return kMarkerTexts[0];  // not reached: every marker has a text
 }
 
 // True when the text contains the marker. The search runs with memchr for the marker's character
@@ -95,18 +104,21 @@ bool ContainsAt(std::string_view text, std::string_view marker, std::size_t anch
   return false;
 }
 
+bool Contains(std::string_view text, const TMarkerText& marker) {
+  return ContainsAt(text, marker.text, marker.anchor);
+}
+
 // The markers of the text that are not in known yet, added to known.
 unsigned MarkersIn(std::string_view text, unsigned known = 0) {
   constexpr unsigned kPopFamily = kPop | kPopAll | kPopDot;
   // "Pop. ALL" and "Pop." hold "Pop": a text without it has neither.
-  const bool popHere = (known & kPopFamily) != kPopFamily && ContainsAt(text, MarkerText(kPop), 0);
-  for (const auto& [marker, markerText] : kMarkerTexts) {
+  const bool popHere = (known & kPopFamily) != kPopFamily && Contains(text, MarkerText(kPop));
+  for (const TMarkerText& markerText : kMarkerTexts) {
+    const TMarker marker = markerText.marker;
     if ((known & marker) != 0 || ((marker & kPopFamily) != 0 && !popHere)) {
       continue;
     }
-    // The full stop of ".KCH" and ".DCH" is in every decimal number: their letter is searched.
-    const std::size_t anchor = markerText[0] == '.' ? 1 : 0;
-    if (marker == kPop || ContainsAt(text, markerText, anchor)) {
+    if (marker == kPop || Contains(text, markerText)) {
       known |= marker;
     }
   }
@@ -481,19 +493,45 @@ double ReadResolution(std::string_view line) {
   return ParseDouble(first.substr(from, lastEnd + 1 - from));
 }
 
-// The patch a patch line makes: name, X and Y from its first three comma-separated fields; the
-// rest of the line is not looked at. No patch when the line has fewer than three fields.
-std::optional<TPatch> PatchFromLine(std::string_view line) {
+// The fields of a patch line that make its patch.
+struct TPatchFields {
+  std::string_view name;
+  double x = 0.0;
+  double y = 0.0;
+};
+
+// Reads name, X and Y from the first three comma-separated fields of a patch line, as ForEachWord
+// cuts them (empty fields skipped); the rest of the line is not looked at. False when the line
+// has fewer than three fields.
+bool PatchFieldsOf(std::string_view line, TPatchFields& patch) {
   std::string_view fields[3];
-  std::size_t count = 0;
-  ForEachWord(line, ",", [&fields, &count](std::string_view word) {
-    fields[count++] = word;
-    return count < 3;
-  });
-  if (count < 3) {
+  std::size_t pos = 0;
+  for (std::string_view& field : fields) {
+    while (pos < line.size() && line[pos] == ',') {
+      ++pos;
+    }
+    if (pos == line.size()) {
+      return false;
+    }
+    const std::size_t start = pos;
+    while (pos < line.size() && line[pos] != ',') {
+      ++pos;
+    }
+    field = line.substr(start, pos - start);
+  }
+  patch.name = fields[0];
+  patch.x = ParseDouble(fields[1]);
+  patch.y = ParseDouble(fields[2]);
+  return true;
+}
+
+// The patch a patch line makes, or none when the line has fewer than three fields.
+std::optional<TPatch> PatchFromLine(std::string_view line) {
+  TPatchFields fields;
+  if (!PatchFieldsOf(line, fields)) {
     return std::nullopt;
   }
-  return TPatch(std::string(fields[0]), ParseDouble(fields[1]), ParseDouble(fields[2]));
+  return TPatch(std::string(fields.name), fields.x, fields.y);
 }
 
 // The patch-line number on a block header: the second word of the line cut at full stops and
@@ -747,11 +785,11 @@ class TLoader {
       return;
     }
     inPatchSection_ = true;
-    std::optional<TPatch> patch = PatchFromLine(line.text);
-    if (!patch) {
+    TPatchFields fields;
+    if (!PatchFieldsOf(line.text, fields)) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
-    byNumber_.push_back(&builder_.Add(std::move(*patch)));
+    byNumber_.push_back(&builder_.Add(fields.name, fields.x, fields.y));
   }
 
   // The patch that a block header names by its patch-line number.

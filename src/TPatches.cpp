@@ -179,20 +179,30 @@ std::vector<TPatch>& TPatches::NewBlock() {
   return block;
 }
 
-TPatch& TPatches::AddUnindexed(TPatch patch) {
+std::vector<TPatch>& TPatches::PrepareAddition(std::string_view name) {
   if (size_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
     throw TError("Too many patches");
   }
-  if (inOrder_ && size_ > 0 && !(At(size_ - 1).GetName() < patch.GetName())) {
+  if (inOrder_ && size_ > 0 && !(std::string_view(At(size_ - 1).GetName()) < name)) {
     inOrder_ = false;
   }
-  if (blocks_.empty() || blocks_.back().size() == BlockCapacity(blocks_.size() - 1)) {
-    NewBlock();
-  }
-  blocks_.back().push_back(std::move(patch));
-  ++size_;
   order_.clear();
-  return blocks_.back().back();
+  if (blocks_.empty() || blocks_.back().size() == BlockCapacity(blocks_.size() - 1)) {
+    return NewBlock();
+  }
+  return blocks_.back();
+}
+
+TPatch& TPatches::AddUnindexed(TPatch patch) {
+  TPatch& stored = PrepareAddition(patch.GetName()).emplace_back(std::move(patch));
+  ++size_;
+  return stored;
+}
+
+TPatch& TPatches::AddUnindexed(std::string_view name, double x, double y) {
+  TPatch& stored = PrepareAddition(name).emplace_back(std::string(name), x, y);
+  ++size_;
+  return stored;
 }
 
 void TPatches::EnsureIndex() const {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -134,6 +135,34 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PatchLineTest, FewerThanThreeFieldsMakeNoPatch) {
   for (const std::string line : {"", "Population size", "A,1", ",,,", "A,,,1,,"}) {
     EXPECT_FALSE(ParsePatchLine(line).has_value()) << line;
+  }
+}
+
+// A patch line's fields are the words Tokenize cuts at commas: random lines of commas, blanks,
+// digits and letters make a patch exactly when they have three words, named by the first, with
+// the coordinates that the same words give on a line of their own.
+TEST(PatchLineTest, FieldsAreTheCommaSeparatedWords) {
+  std::mt19937 rng(11);
+  const std::string alphabet = ",,, \t1.5-aP";
+  std::uniform_int_distribution<std::size_t> length(0, 14);
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  std::vector<std::string> words;
+  for (int round = 0; round < 20000; ++round) {
+    std::string line;
+    for (std::size_t i = length(rng); i > 0; --i) {
+      line += alphabet[pick(rng)];
+    }
+    words.clear();
+    TMPParser::Tokenize(line, words, ",");
+    const std::optional<TPatch> patch = ParsePatchLine(line);
+    ASSERT_EQ(patch.has_value(), words.size() >= 3) << "[" << line << "]";
+    if (patch) {
+      EXPECT_EQ(patch->GetName(), words[0]) << "[" << line << "]";
+      const std::optional<TPatch> plain = ParsePatchLine("n," + words[1] + "," + words[2]);
+      ASSERT_TRUE(plain.has_value());
+      EXPECT_TRUE(test::SameBits(patch->GetX(), plain->GetX())) << "[" << line << "]";
+      EXPECT_TRUE(test::SameBits(patch->GetY(), plain->GetY())) << "[" << line << "]";
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -147,6 +148,10 @@ class TPatches {
   void Grow() const;
   // Stores the patch after the others without indexing its name (TPatchesBuilder).
   TPatch& AddUnindexed(TPatch patch);
+  TPatch& AddUnindexed(std::string_view name, double x, double y);
+  // The block an addition goes to, after the checks every addition makes.
+  // Throws TError("Too many patches") when the collection is full.
+  std::vector<TPatch>& PrepareAddition(std::string_view name);
   // Appends an empty block with its full capacity reserved.
   std::vector<TPatch>& NewBlock();
   // Indexes the names from storage position indexed_ on, once, under indexLock_; a name already
