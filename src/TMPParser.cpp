@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -73,14 +74,11 @@ constexpr TMarkerText kMarkerTexts[] = {
 // Longest marker text less one: how far a marker can reach back over the end of a piece.
 constexpr std::size_t kMarkerOverlap = 8;
 
+// The table lists the markers in the order of their bits.
 const TMarkerText& MarkerText(TMarker marker) {
-  for (const TMarkerText& text : kMarkerTexts) {
-    if (text.marker == marker) {
-      return text;
-    }
-  }
-  return kMarkerTexts[0];  // not reached: every marker has a text
+  return kMarkerTexts[std::countr_zero(static_cast<unsigned>(marker))];
 }
+static_assert(std::size(kMarkerTexts) == 7 && kMarkerTexts[6].marker == kPopDot);
 
 // True when the text contains the marker. The search runs with memchr for the marker's character
 // at anchor, one that numbers never hold, so that a long line of numbers is passed over at the
@@ -537,14 +535,37 @@ std::optional<TPatch> PatchFromLine(std::string_view line) {
 // The patch-line number on a block header: the second word of the line cut at full stops and
 // blanks, as atol converts it; 0 when the header names no patch line in 1..count.
 std::size_t HeaderNumber(std::string_view header, std::size_t count) {
-  const std::string_view word = NthWord(header, ". ", 1);
-  if (word.empty()) {
-    return 0;
+  const auto isCut = [](char c) { return c == '.' || c == ' '; };
+  // The second word, cut as NthWord(header, ". ", 1) cuts it.
+  std::size_t pos = 0;
+  for (int word = 0; word < 2; ++word) {
+    while (pos < header.size() && isCut(header[pos])) {
+      ++pos;
+    }
+    if (word == 0) {
+      while (pos < header.size() && !isCut(header[pos])) {
+        ++pos;
+      }
+    }
   }
-  const TParsedInteger number = ParseInteger(word);
-  return number.value >= 1 && number.value <= static_cast<std::int64_t>(count)
-             ? static_cast<std::size_t>(number.value)
-             : 0;
+  std::size_t end = pos;
+  std::int64_t value = 0;
+  // A word of up to 18 digits is its number; any other word takes ParseInteger.
+  while (end < header.size() && end - pos < 18 && IsDigit(header[end])) {
+    value = value * 10 + (header[end] - '0');
+    ++end;
+  }
+  if (end == pos || (end < header.size() && !isCut(header[end]))) {
+    while (end < header.size() && !isCut(header[end])) {
+      ++end;
+    }
+    if (end == pos) {
+      return 0;
+    }
+    value = ParseInteger(header.substr(pos, end - pos)).value;
+  }
+  return value >= 1 && value <= static_cast<std::int64_t>(count) ? static_cast<std::size_t>(value)
+                                                                 : 0;
 }
 
 // Reads the next line that is not blank into line. Returns false at the end of the input.
