@@ -223,6 +223,21 @@ const char* SmoothingLabel(TSmoothing smoothing) {
   return "";
 }
 
+namespace {
+
+// The threads the analysis may use: VARROWIN_THREADS, or the CPUs the process may run on. A
+// value of VARROWIN_THREADS that the reader of a file would refuse leaves the analysis of patches
+// from elsewhere on one thread.
+unsigned AnalysisThreads() {
+  try {
+    return TMPParser::DefaultThreadCount();
+  } catch (const TError&) {
+    return 1;
+  }
+}
+
+}  // namespace
+
 void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalysisSink& sink) {
   const TAnalysisOptions options = CheckOptions(unchecked);
   TAnalysisFigures figures;
@@ -242,8 +257,8 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
 
   // The South margin (gathered from the high end of the axis), the North margin (from the low
   // end) and the all-patch centroid series, made a span of years at a time.
-  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis,
-                                    TMPParser::DefaultThreadCount());
+  const unsigned threads = AnalysisThreads();
+  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis, threads);
   TSpanSmoother smoother(options.smoothing, options.window);
   figures.numCentroidYears = smoother.Count(spans.NumYears());
   if (figures.numCentroidYears == 0) {
@@ -255,6 +270,7 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   }
   figures.numRows = figures.numCentroidYears - burnIn;
   sink.Begin(figures);
+  spans.SetThreads(threads > sink.BusyThreads() ? threads - sink.BusyThreads() : 1);
 
   const std::size_t referencePosition = burnIn > 0 ? burnIn - 1 : 0;
   TCentroidTools::TShiftMeasure northShift(burnIn);

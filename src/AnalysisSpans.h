@@ -35,6 +35,9 @@ class TAnalysisSink {
   virtual ~TAnalysisSink() = default;
 
   virtual void Begin(const TAnalysisFigures& figures) = 0;
+  // The threads the sink keeps busy from Begin on, besides the caller's: the analysis leaves them
+  // out of the threads it uses.
+  virtual unsigned BusyThreads() const { return 0; }
   // The smoothed centroids of the years first, first + 1, ...; burn-in years included.
   virtual void Centroids(TYear first, const std::vector<TPoint>& all,
                          const std::vector<TPoint>& north, const std::vector<TPoint>& south) = 0;

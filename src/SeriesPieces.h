@@ -129,6 +129,9 @@ class TRangeSpans {
   // The first of those years (0 when there are none).
   TYear FirstYear() const;
 
+  // The number of threads the spans to come may be cut for (at least 1).
+  void SetThreads(unsigned threads);
+
   void ForEach(const TVisit& visit);
 
  private:

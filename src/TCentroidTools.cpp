@@ -644,6 +644,10 @@ std::size_t TRangeSpans::NumYears() const {
   return state_->frame.numYears;
 }
 
+void TRangeSpans::SetThreads(unsigned threads) {
+  state_->threads = std::max(threads, 1U);
+}
+
 void TRangeSpans::ForEach(const TVisit& visit) {
   TState& s = *state_;
   std::vector<TPoint> all;

@@ -594,7 +594,6 @@ struct TParallelFile {
   int fd = -1;
   std::string displayName;
   std::uint64_t size = 0;
-  unsigned threads = 1;
   std::uint64_t minChunkBytes = kDefaultMinChunkBytes;
   TReadSizes sizes;
 };
@@ -762,7 +761,7 @@ class TLoader {
     constexpr std::int64_t kManyPatches = std::int64_t{1} << 15;
     if (threads_ < 2 || patches_.GetNumPatches() < kManyPatches) {
       CheckPatchNames();
-      ReadPopulationSection();
+      ReadPopulationSection(threads_);
       return;
     }
     const TPatch* repeated = nullptr;
@@ -778,12 +777,12 @@ class TLoader {
       });
     } catch (const std::system_error&) {
       CheckPatchNames();  // no thread to be had
-      ReadPopulationSection();
+      ReadPopulationSection(threads_);
       return;
     }
     std::exception_ptr readFailed;
     try {
-      ReadPopulationSection();
+      ReadPopulationSection(threads_ - 1);  // the check takes one of the threads
     } catch (...) {
       readFailed = std::current_exception();
     }
@@ -823,7 +822,8 @@ class TLoader {
     return *byNumber_[number - 1];
   }
 
-  void ReadPopulationSection() {
+  // Reads the population section with at most the given number of threads.
+  void ReadPopulationSection(unsigned threads) {
     // The all-patches block is only counted: T is the number of time steps.
     std::int64_t steps = 0;
     TLine line;
@@ -841,9 +841,9 @@ class TLoader {
     }
     const std::int64_t numBlocks = patches_.GetNumPatches();
     if (parallel_ != nullptr && steps > 0 && numBlocks >= 2) {
-      const unsigned threads = ReadInParallel(lines_.LastOffset(), steps);
-      if (threads != 1) {
-        threadsUsed_ = threads;
+      const unsigned used = ReadInParallel(lines_.LastOffset(), steps, threads);
+      if (used != 1) {
+        threadsUsed_ = used;
         return;
       }
     }
@@ -857,16 +857,17 @@ class TLoader {
   }
 
   // Reads the blocks from the first header at offset to the end of the file in parts, one thread
-  // per part. Returns the number of threads used; 1 when the section is too small to split (then
-  // nothing is read), 0 when the parts did not agree with the sequential reading.
-  unsigned ReadInParallel(std::uint64_t offset, std::int64_t steps) {
+  // per part and at most the given number of threads. Returns the number of threads used; 1 when
+  // the section is too small to split (then nothing is read), 0 when the parts did not agree with
+  // the sequential reading.
+  unsigned ReadInParallel(std::uint64_t offset, std::int64_t steps, unsigned threads) {
     const TParallelFile& file = *parallel_;
     if (file.size <= offset) {
       return 1;
     }
     const std::uint64_t length = file.size - offset;
-    const std::uint64_t wanted = std::min<std::uint64_t>(
-        file.threads, length / std::max<std::uint64_t>(file.minChunkBytes, 1));
+    const std::uint64_t wanted =
+        std::min<std::uint64_t>(threads, length / std::max<std::uint64_t>(file.minChunkBytes, 1));
     if (wanted < 2) {
       return 1;
     }
@@ -1011,8 +1012,8 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
     return std::make_unique<TFileSource>(input.fd, input.displayName);
   };
   std::unique_ptr<TInputSource> source = DecodeIfGzip(open(), input.displayName, &done.gzip);
-  const TParallelFile file{input.fd, input.displayName,      input.size,
-                           threads,  settings.minChunkBytes, settings.sizes};
+  const TParallelFile file{input.fd, input.displayName, input.size, settings.minChunkBytes,
+                           settings.sizes};
   const bool parallel = input.regularFile && !done.gzip && threads > 1;
   std::optional<TPatches> patches;
   {

@@ -173,10 +173,11 @@ TPatch& TPatches::AddPatch(TPatch patch) {
 }
 
 std::vector<TPatch>& TPatches::NewBlock() {
-  std::vector<TPatch>& block = blocks_.emplace_back();
-  block.reserve(BlockCapacity(blocks_.size() - 1));
+  // Reserved before it joins the blocks: a failed reservation leaves the collection as it was.
+  std::vector<TPatch> block;
+  block.reserve(BlockCapacity(blocks_.size()));
   AdviseHugePages(block.data(), block.capacity() * sizeof(TPatch));
-  return block;
+  return blocks_.emplace_back(std::move(block));
 }
 
 std::vector<TPatch>& TPatches::PrepareAddition(std::string_view name) {

@@ -373,6 +373,7 @@ class TReportSink : public TAnalysisSink {
       }
     }
   }
+  unsigned BusyThreads() const override { return writer_ ? 1 : 0; }
   void Centroids(TYear /*first*/, const std::vector<TPoint>& /*all*/,
                  const std::vector<TPoint>& /*north*/,
                  const std::vector<TPoint>& /*south*/) override {}

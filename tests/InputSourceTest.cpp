@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include <varrowin/Analysis.h>
 #include <varrowin/TMPParser.h>
 #include "InputSource.h"
 #include "MPLoad.h"
@@ -300,8 +301,17 @@ TEST(ThreadCount, EnvironmentValueIsCheckedByTheProgram) {
   const TTempFile plain(Grid(), "run.mp");
   const char* old = std::getenv("VARROWIN_THREADS");
   const std::string saved = old != nullptr ? old : "";
+  std::istringstream text(Grid());
+  const TPatches patches = TMPParser::LoadMP(text, 2000);
+  TAnalysisOptions options;
+  options.smoothing = TSmoothing::kExponential;
+  options.window = 3;
+  const std::size_t rows = Analyse(patches, options).years.size();
   setenv("VARROWIN_THREADS", "0", 1);
   const TRunResult refused = test::RunBinary({plain.Path(), "2000", "Y", "0.1", ";"});
+  // Patches read from elsewhere are analysed on one thread, as before the variable was set.
+  std::size_t rowsWithBadValue = 0;
+  EXPECT_NO_THROW(rowsWithBadValue = Analyse(patches, options).years.size());
   setenv("VARROWIN_THREADS", "", 1);
   const TRunResult empty = test::RunBinary({plain.Path(), "2000", "Y", "0.1", ";"});
   if (old != nullptr) {
@@ -313,6 +323,8 @@ TEST(ThreadCount, EnvironmentValueIsCheckedByTheProgram) {
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err, "VARROWIN_THREADS must be a whole number from 1 to 256\n");
   EXPECT_EQ(empty.status, 0) << "an empty value counts as unset";
+  EXPECT_GT(rows, 0U);
+  EXPECT_EQ(rowsWithBadValue, rows);
 }
 
 // A source that hands out one byte per read, so that every byte of a gzip stream, the first byte

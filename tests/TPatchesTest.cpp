@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
+#include <new>
 #include <random>
 #include <set>
 #include <string>
@@ -14,6 +17,36 @@
 
 #include "PatchesBuilder.h"
 #include "TestSupport.h"
+
+// The next allocation of exactly this many bytes fails (0: none), to try out a failed reservation.
+std::atomic<std::size_t> gFailAllocationOf{0};
+
+// NOLINTBEGIN: a replacement of the global allocation functions for the test below
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+// The memory that operator delete frees comes from malloc in operator new.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) {
+  std::size_t expected = size;
+  if (size != 0 && gFailAllocationOf.compare_exchange_strong(expected, 0)) {
+    throw std::bad_alloc();
+  }
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+    return memory;
+  }
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::size_t /*size*/) noexcept {
+  std::free(memory);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+// NOLINTEND
 
 namespace varrowin {
 namespace {
@@ -347,6 +380,27 @@ TEST(TPatchesTest, CopiesAndMovesKeepTheCollectionWhole) {
   EXPECT_TRUE(copy.GetNames().empty());
   EXPECT_FALSE(copy.PatchExists("p0"));
   EXPECT_EQ(original.GetNames().size(), 600U);
+}
+
+// A block whose reservation fails is not kept: the collection takes later additions in blocks of
+// full size, so its patches stay where they are.
+TEST(TPatchesTest, FailedBlockReservationLeavesTheCollectionWhole) {
+  TPatches patches;
+  for (int i = 0; i < 256; ++i) {  // the first block, full
+    patches.AddPatch(TPatch(Numbered("p", i), i, 0));
+  }
+  gFailAllocationOf = 512 * sizeof(TPatch);  // the second block's reservation
+  EXPECT_THROW(patches.AddPatch(TPatch("q", 0, 0)), std::bad_alloc);
+  gFailAllocationOf = 0;
+  EXPECT_EQ(patches.GetNumPatches(), 256);
+  EXPECT_FALSE(patches.PatchExists("q"));
+  const TPatch* added = &patches.AddPatch(TPatch("q", -1, 0));
+  for (int i = 0; i < 1000; ++i) {
+    patches.AddPatch(TPatch(Numbered("r", i), i, 0));
+  }
+  EXPECT_EQ(&patches.GetPatch("q"), added);
+  EXPECT_EQ(patches.GetPatch("q").GetX(), -1);
+  EXPECT_EQ(patches.GetNumPatches(), 1257);
 }
 
 TEST(TPatchesTest, ReleasePatchesHandsOverInNameOrder) {
