@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -754,39 +755,52 @@ class TLoader {
     }
   }
 
+  // Work done while the population section is read, on one of the threads the reading may use:
+  // run, and its cost in bytes of the section that take as long to read.
+  struct TSideTask {
+    std::function<void()> run;
+    std::uint64_t bytes = 0;
+    bool started = false;
+
+    void Start() {
+      started = true;
+      run();
+    }
+  };
+
   // Checks the patch names and reads the population section. With many patches and a second
-  // thread allowed, the names are checked on a thread of their own while the section is read; a
-  // repeated name is still the error reported, whatever the section holds.
+  // thread allowed, the names are checked while the section is read: by the thread that reads
+  // the first part of a section split over threads (a part the smaller for it), or beside a
+  // section read by one thread. A repeated name is still the error reported, whatever the
+  // section holds.
   void CheckNamesAndReadPopulation() {
     constexpr std::int64_t kManyPatches = std::int64_t{1} << 15;
+    // A name costs about as much to check as this many bytes of the section cost to read.
+    constexpr std::uint64_t kCheckBytesPerName = 24;
     if (threads_ < 2 || patches_.GetNumPatches() < kManyPatches) {
       CheckPatchNames();
-      ReadPopulationSection(threads_);
+      ReadPopulationSection(threads_, nullptr);
       return;
     }
     const TPatch* repeated = nullptr;
     std::exception_ptr checkFailed;
-    std::jthread checker;
-    try {
-      checker = std::jthread([this, &repeated, &checkFailed] {
-        try {
-          repeated = builder_.CheckNames();
-        } catch (...) {
-          checkFailed = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      CheckPatchNames();  // no thread to be had
-      ReadPopulationSection(threads_);
-      return;
-    }
+    TSideTask check{[this, &repeated, &checkFailed] {
+                      try {
+                        repeated = builder_.CheckNames();
+                      } catch (...) {
+                        checkFailed = std::current_exception();
+                      }
+                    },
+                    static_cast<std::uint64_t>(patches_.GetNumPatches()) * kCheckBytesPerName};
     std::exception_ptr readFailed;
     try {
-      ReadPopulationSection(threads_ - 1);  // the check takes one of the threads
+      ReadPopulationSection(threads_, &check);
     } catch (...) {
       readFailed = std::current_exception();
     }
-    checker.join();
+    if (!check.started) {
+      check.Start();  // the reading stopped before it
+    }
     if (checkFailed) {
       std::rethrow_exception(checkFailed);
     }
@@ -822,8 +836,10 @@ class TLoader {
     return *byNumber_[number - 1];
   }
 
-  // Reads the population section with at most the given number of threads.
-  void ReadPopulationSection(unsigned threads) {
+  // Reads the population section with at most the given number of threads, one of which does
+  // the side task (when there is one) meanwhile. The side task has ended when this returns or
+  // throws, if it was started.
+  void ReadPopulationSection(unsigned threads, TSideTask* side) {
     // The all-patches block is only counted: T is the number of time steps.
     std::int64_t steps = 0;
     TLine line;
@@ -841,10 +857,18 @@ class TLoader {
     }
     const std::int64_t numBlocks = patches_.GetNumPatches();
     if (parallel_ != nullptr && steps > 0 && numBlocks >= 2) {
-      const unsigned used = ReadInParallel(lines_.LastOffset(), steps, threads);
+      const unsigned used = ReadInParallel(lines_.LastOffset(), steps, threads, side);
       if (used != 1) {
         threadsUsed_ = used;
         return;
+      }
+    }
+    std::jthread beside;
+    if (side != nullptr && threads >= 2) {
+      try {
+        beside = std::jthread([side] { side->Start(); });
+      } catch (const std::system_error&) {
+        side->Start();  // no thread to be had
       }
     }
     for (std::int64_t block = 0; block < numBlocks; ++block) {
@@ -860,7 +884,8 @@ class TLoader {
   // per part and at most the given number of threads. Returns the number of threads used; 1 when
   // the section is too small to split (then nothing is read), 0 when the parts did not agree with
   // the sequential reading.
-  unsigned ReadInParallel(std::uint64_t offset, std::int64_t steps, unsigned threads) {
+  unsigned ReadInParallel(std::uint64_t offset, std::int64_t steps, unsigned threads,
+                          TSideTask* side) {
     const TParallelFile& file = *parallel_;
     if (file.size <= offset) {
       return 1;
@@ -871,9 +896,13 @@ class TLoader {
     if (wanted < 2) {
       return 1;
     }
+    // The first part's thread does the side task first: its part is the smaller by its cost.
+    const std::uint64_t sideBytes = side != nullptr ? side->bytes : 0;
+    const std::uint64_t share = (length + sideBytes) / wanted;
     std::vector<std::uint64_t> starts{offset};
     for (std::uint64_t part = 1; part < wanted; ++part) {
-      const std::uint64_t target = offset + length / wanted * part;
+      const std::uint64_t target =
+          offset + std::max<std::uint64_t>(share * part, sideBytes + 1) - sideBytes;
       const std::uint64_t header = FindHeaderAfter(file, target);
       if (header > starts.back()) {
         starts.push_back(header);
@@ -906,6 +935,9 @@ class TLoader {
         } catch (const std::system_error&) {
           run(part);  // no thread to be had: this thread parses the part itself
         }
+      }
+      if (side != nullptr) {
+        side->Start();
       }
       run(0);
     }
