@@ -53,7 +53,6 @@ void TPatch::MoveToMap() {
   }
   map_ = std::move(map);
   flat_.clear();
-  flat_.shrink_to_fit();
 }
 
 double TPatch::GetYear(TYear year) const {

@@ -149,6 +149,45 @@ TEST(TPatchTest, CloneIsIndependentBothWays) {
   EXPECT_EQ(copy.GetX(), 1);
 }
 
+// Runs of 0 to 6 years, around the count the patch keeps in place: copies, moves and both
+// assignments keep the years whole and independent, a patch moved from has none, a reservation
+// keeps them, and a gap moves them all to the general storage.
+TEST(TPatchTest, CopiesAndMovesAroundTheYearsKeptInPlace) {
+  for (int count = 0; count <= 6; ++count) {
+    SCOPED_TRACE(count);
+    TModel model;
+    TPatch source("s", 1, 2);
+    for (int k = 0; k < count; ++k) {
+      source.SetYear(2000 + k, 0.5 + k);
+      model[2000 + k] = 0.5 + k;
+    }
+    TPatch copy(source);
+    TPatch assigned("a", 0, 0);
+    assigned.SetYear(1, 1);
+    assigned = source;
+    ExpectYears(copy, model);
+    ExpectYears(assigned, model);
+    copy.SetYear(2000, -1);  // the copy's years are its own
+    ExpectYears(source, model);
+    TPatch moved(std::move(copy));
+    EXPECT_EQ(copy.GetNumYears(), 0U);  // NOLINT(bugprone-use-after-move)
+    TPatch moveAssigned("m", 0, 0);
+    moveAssigned = std::move(assigned);
+    EXPECT_EQ(assigned.GetNumYears(), 0U);  // NOLINT(bugprone-use-after-move)
+    ExpectYears(moveAssigned, model);
+    TModel changed = model;
+    changed[2000] = -1;
+    ExpectYears(moved, changed);
+    moved.ReserveYears(40);
+    moved.SetYear(2000 + count, 9);  // the next year, appended
+    changed[2000 + count] = 9;
+    ExpectYears(moved, changed);
+    moved.SetYear(1990, 7);  // a gap
+    changed[1990] = 7;
+    ExpectYears(moved, changed);
+  }
+}
+
 // DeepClone onto a target with years, contiguous or not: shared years take the source's values,
 // the target keeps its other years, its name and its coordinates; the source is unchanged.
 TEST(TPatchTest, DeepCloneOverwritesSharedYearsAndKeepsTheRest) {

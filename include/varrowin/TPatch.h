@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -15,6 +16,81 @@
 #include "TPoint.h"
 
 namespace varrowin {
+
+// The values of a patch's consecutive years: the first kInPlace in the object itself, more in one
+// array on the heap. Patches of a few years, as a grid of a million cells over two years makes,
+// then need no allocation of their own. Has the operations of std::vector that TPatch uses.
+class TYearValues {
+ public:
+  static constexpr std::size_t kInPlace = 2;
+
+  TYearValues() = default;
+  TYearValues(const TYearValues& other) { Append(other); }
+  TYearValues& operator=(const TYearValues& other) {
+    if (this != &other) {
+      TYearValues copy(other);
+      *this = std::move(copy);
+    }
+    return *this;
+  }
+  TYearValues(TYearValues&& other) noexcept
+      : heap_(std::move(other.heap_)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)),
+        inPlace_(other.inPlace_) {}
+  TYearValues& operator=(TYearValues&& other) noexcept {
+    heap_ = std::move(other.heap_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    inPlace_ = other.inPlace_;
+    return *this;
+  }
+  ~TYearValues() = default;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::size_t capacity() const { return heap_ ? capacity_ : kInPlace; }
+  double* data() { return heap_ ? heap_.get() : inPlace_.data(); }
+  const double* data() const { return heap_ ? heap_.get() : inPlace_.data(); }
+  double& operator[](std::size_t i) { return data()[i]; }
+  const double& operator[](std::size_t i) const { return data()[i]; }
+
+  void push_back(double value) {
+    if (size_ == capacity()) {
+      Grow(std::max(2 * size_, size_ + 1));
+    }
+    data()[size_++] = value;
+  }
+  void reserve(std::size_t n) {
+    if (n > capacity()) {
+      Grow(n);
+    }
+  }
+  // Empties the values and gives back the heap array.
+  void clear() {
+    heap_.reset();
+    size_ = 0;
+    capacity_ = 0;
+  }
+
+ private:
+  void Grow(std::size_t n) {
+    auto grown = std::make_unique_for_overwrite<double[]>(n);
+    std::copy(data(), data() + size_, grown.get());
+    heap_ = std::move(grown);
+    capacity_ = n;
+  }
+  void Append(const TYearValues& other) {
+    reserve(other.size_);
+    std::copy(other.data(), other.data() + other.size_, data());
+    size_ = other.size_;
+  }
+
+  std::unique_ptr<double[]> heap_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;  // of heap_
+  std::array<double, kInPlace> inPlace_{};
+};
 
 // A named patch with map coordinates and, for each simulated year, its population.
 //
@@ -157,7 +233,7 @@ class TPatch {
   TPoint coords_;
   // Contiguous storage: flat_[i] is the value of year first_ + i.
   TYear first_ = 0;
-  std::vector<double> flat_;
+  TYearValues flat_;
   // General storage, in use (and flat_ empty) when set.
   std::unique_ptr<std::map<TYear, double>> map_;
 };
