@@ -81,30 +81,34 @@ const TMarkerText& MarkerText(TMarker marker) {
 }
 static_assert(std::size(kMarkerTexts) == 7 && kMarkerTexts[6].marker == kPopDot);
 
-// True when the text contains the marker. The search runs with memchr for the marker's character
-// at anchor, one that numbers never hold, so that a long line of numbers is passed over at the
-// speed of memchr.
-bool ContainsAt(std::string_view text, std::string_view marker, std::size_t anchor) {
+// Where the text first holds the marker, or npos. The search runs with memchr for the marker's
+// character at anchor, one that numbers never hold, so that a long line of numbers is passed over
+// at the speed of memchr.
+std::size_t FindAt(std::string_view text, std::string_view marker, std::size_t anchor) {
   const char* const data = text.data();
   std::size_t from = anchor;
   while (from < text.size()) {
     const void* found = std::memchr(data + from, marker[anchor], text.size() - from);
     if (found == nullptr) {
-      return false;
+      return std::string_view::npos;
     }
     const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
     const std::size_t start = at - anchor;
     if (text.size() - start >= marker.size() &&
         std::memcmp(data + start, marker.data(), marker.size()) == 0) {
-      return true;
+      return start;
     }
     from = at + 1;
   }
-  return false;
+  return std::string_view::npos;
+}
+
+std::size_t Find(std::string_view text, const TMarkerText& marker) {
+  return FindAt(text, marker.text, marker.anchor);
 }
 
 bool Contains(std::string_view text, const TMarkerText& marker) {
-  return ContainsAt(text, marker.text, marker.anchor);
+  return Find(text, marker) != std::string_view::npos;
 }
 
 // The markers of the text that are not in known yet, added to known.
@@ -232,7 +236,30 @@ class TLineReader {
   // The offset in the file of the first byte of the line that the last call delivered.
   std::uint64_t LastOffset() const { return lineOffset_; }
 
+  // Hands out the complete lines at hand, line feeds included, after reading another block when
+  // they come to fewer than minBytes: a view valid until the next call, empty when no complete
+  // line is at hand. The lines are those that Next would deliver one by one.
+  std::string_view TakeLines(std::size_t minBytes) {
+    if (WholeLinesEnd() - begin_ < minBytes && !atEnd_) {
+      Fill();  // moves the unread text, whether or not it reads more
+    }
+    const std::size_t end = WholeLinesEnd();
+    const std::string_view lines(buffer_.data() + begin_, end - begin_);
+    begin_ = end;
+    return lines;
+  }
+
+  // Gives back the last bytes that TakeLines handed out: they are read again.
+  void PutBack(std::size_t bytes) { begin_ -= bytes; }
+
  private:
+  // One past the last line feed of the unread text; begin_ when it has none.
+  std::size_t WholeLinesEnd() const {
+    const std::string_view unread(buffer_.data() + begin_, end_ - begin_);
+    const std::size_t feed = unread.rfind('\n');
+    return feed == std::string_view::npos ? begin_ : begin_ + feed + 1;
+  }
+
   // Delivers the unread text up to the line feed at found, and moves past that line feed.
   TResult TakeLine(const void* found, std::string_view& line) {
     const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());
@@ -726,6 +753,9 @@ class TLoader {
     TLine line;
     // A last line without a line feed ends the scan unexamined, as a failed getline would.
     for (;;) {
+      if (inPatchSection_ && threads_ > 1 && ReadPlainPatchLines()) {
+        continue;
+      }
       const unsigned needs =
           (migrationSeen_ ? 0U : kNeedPatchFields) | (resolutionFound_ ? 0U : kNeedKmWord);
       if (lines_.Next(line, needs) != TLineReader::TResult::kLine) {
@@ -809,6 +839,86 @@ class TLoader {
     }
     if (readFailed) {
       std::rethrow_exception(readFailed);
+    }
+  }
+
+  // Reads the patch lines at hand in bulk, up to the first line that holds a marker the reading
+  // line by line reacts to: "Migration", "Pop. ALL", and "km" while no resolution is known. Each
+  // of the other lines of the patch section only makes a patch, or none. Two threads read their
+  // halves of the lines; the patches are then added in file order. Returns false when no such
+  // line was at hand.
+  bool ReadPlainPatchLines() {
+    constexpr std::size_t kLinesAtOnce = std::size_t{1} << 19;
+    constexpr std::size_t kLinesPerThread = std::size_t{1} << 16;
+    const std::string_view lines = lines_.TakeLines(kLinesAtOnce);
+    std::size_t plain = lines.size();
+    const auto stopAt = [&lines, &plain](TMarker marker) {
+      const std::size_t found = Find(lines.substr(0, plain), MarkerText(marker));
+      if (found != std::string_view::npos) {
+        const std::size_t feed = lines.rfind('\n', found);
+        plain = feed == std::string_view::npos ? 0 : feed + 1;
+      }
+    };
+    stopAt(kMigration);
+    stopAt(kPopAll);
+    if (!resolutionFound_) {
+      stopAt(kKm);
+    }
+    lines_.PutBack(lines.size() - plain);
+    if (plain == 0) {
+      return false;
+    }
+    const std::string_view text = lines.substr(0, plain);
+    std::size_t half = text.size();
+    if (text.size() >= 2 * kLinesPerThread) {
+      half = text.find('\n', text.size() / 2) + 1;
+    }
+    firstFields_.clear();
+    secondFields_.clear();
+    std::exception_ptr secondFailed;
+    {
+      std::jthread worker;
+      if (half < text.size()) {
+        const auto readSecond = [this, &text, half, &secondFailed] {
+          try {
+            FieldsOfLines(text.substr(half), secondFields_);
+          } catch (...) {
+            secondFailed = std::current_exception();
+          }
+        };
+        try {
+          worker = std::jthread(readSecond);
+        } catch (const std::system_error&) {
+          readSecond();  // no thread to be had
+        }
+      }
+      FieldsOfLines(text.substr(0, half), firstFields_);
+    }
+    if (secondFailed) {
+      std::rethrow_exception(secondFailed);
+    }
+    for (const std::vector<TPatchFields>* fields : {&firstFields_, &secondFields_}) {
+      for (const TPatchFields& patch : *fields) {
+        byNumber_.push_back(&builder_.Add(patch.name, patch.x, patch.y));
+      }
+    }
+    return true;
+  }
+
+  // The fields of the patch lines in text (whole lines, each ended by a line feed), in order;
+  // lines with fewer than three fields have none.
+  static void FieldsOfLines(std::string_view text, std::vector<TPatchFields>& fields) {
+    while (!text.empty()) {
+      const std::size_t feed = text.find('\n');
+      std::string_view line = text.substr(0, feed);
+      text.remove_prefix(feed + 1);
+      if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);  // as the line reader cuts it
+      }
+      TPatchFields patch;
+      if (PatchFieldsOf(line, patch)) {
+        fields.push_back(patch);
+      }
     }
   }
 
@@ -996,6 +1106,9 @@ class TLoader {
   // byNumber_[k] is the patch of patch line k + 1 (owned by patches_, whose patches stay where
   // they are once added).
   std::vector<TPatch*> byNumber_;
+  // The fields of the patch lines read in bulk, by the halves of the lines.
+  std::vector<TPatchFields> firstFields_;
+  std::vector<TPatchFields> secondFields_;
 };
 
 }  // namespace

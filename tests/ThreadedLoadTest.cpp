@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -214,6 +215,61 @@ TEST(ThreadedLoad, RepeatedNamesWinOverThePopulationSection) {
       settings.threads = threads;
       EXPECT_EQ(test::LoadOutcome(file.Path(), 1990, settings, nullptr), single)
           << "variant " << i << ", " << threads << ", not split";
+    }
+  }
+}
+
+// With more than one thread the patch lines are read in bulk up to the first line with a marker;
+// every kind of patch line, and markers anywhere in the section, give what reading them one by
+// one gives.
+TEST(ThreadedLoad, PatchSectionReadInBulkAsLineByLine) {
+  const std::string text = MakeFile(30000, 2);
+  const std::size_t sectionEnd = text.find("Migration");
+  const std::string head = text.substr(0, sectionEnd);
+  const std::string tail = text.substr(sectionEnd);
+  // Applies change to every kth patch line (counted from 0) of the section.
+  auto everyKth = [&head, &tail](std::size_t k,
+                                 const std::function<std::string(std::string)>& change) {
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t n = 0; start < head.size(); ++n) {
+      const std::size_t end = head.find('\n', start) + 1;
+      const std::string line = head.substr(start, end - start);
+      out += n % k == 0 ? change(line) : line;
+      start = end;
+    }
+    return out + tail;
+  };
+  auto replaced = [](std::string copy, const std::string& from, const std::string& to) {
+    copy.replace(copy.find(from), from.size(), to);
+    return copy;
+  };
+  const std::string noResolution = replaced(text, "Cell length 2.5 km\n", "Cell length\n");
+  const std::string variants[] = {
+      text,
+      everyKth(1, [](std::string line) { return line.insert(line.size() - 1, "\r"); }),
+      everyKth(3,  // three fields, the last ended by a carriage return
+               [](const std::string& line) {
+                 const std::size_t third = line.find(',', line.find(',') + 1) + 1;
+                 return line.substr(0, line.find(',', third)) + "\r\n";
+               }),
+      everyKth(5,  // two fields and a carriage return: no patch
+               [](const std::string& line) {
+                 return line.substr(0, line.find(',', line.find(',') + 1) + 1) + "\r\n";
+               }),
+      everyKth(997, [](std::string line) { return "\n \t\nx,1\n,,\n" + line; }),
+      everyKth(1013, [](std::string line) { return line.insert(1, ",,").insert(0, ","); }),
+      everyKth(4099, [](std::string line) { return "Pop" + line; }),
+      replaced(text, "\nP20000,", "\nMigration,"),
+      replaced(text, "\nP20000,", "\nPop. ALL,"),
+      noResolution,
+      replaced(noResolution, "\nP25000,", "\nCell length 4 km\nP25000,"),
+  };
+  for (std::size_t i = 0; i < std::size(variants); ++i) {
+    const TTempFile file(variants[i]);
+    const std::string single = Outcome(file.Path(), 1);
+    for (const unsigned threads : {2U, 4U}) {
+      EXPECT_EQ(Outcome(file.Path(), threads), single) << "variant " << i << ", " << threads;
     }
   }
 }
