@@ -238,7 +238,8 @@ unsigned AnalysisThreads() {
 
 }  // namespace
 
-void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalysisSink& sink) {
+void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalysisSink& sink,
+                    TCentroidTools::TRangeOrder* prepared) {
   const TAnalysisOptions options = CheckOptions(unchecked);
   TAnalysisFigures figures;
   figures.numPatchesLoaded = patches.GetNumPatches();
@@ -248,6 +249,7 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   if (options.patchSizeThreshold > 0) {
     // The loaded collection is not needed after cleaning: its retained patches move over.
     patches = TCentroidTools::CleanPatches(std::move(patches), options.patchSizeThreshold);
+    prepared = nullptr;  // made for the patches before cleaning
     figures.numPatchesAfterCleaning = patches.GetNumPatches();
     if (patches.GetNumPatches() == 0) {
       throw TError("No patches to analyse");
@@ -258,7 +260,7 @@ void AnalyseInSpans(TPatches patches, const TAnalysisOptions& unchecked, TAnalys
   // The South margin (gathered from the high end of the axis), the North margin (from the low
   // end) and the all-patch centroid series, made a span of years at a time.
   const unsigned threads = AnalysisThreads();
-  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis, threads);
+  TCentroidTools::TRangeSpans spans(patches, options.threshold, options.axis, threads, prepared);
   TSpanSmoother smoother(options.smoothing, options.window);
   figures.numCentroidYears = smoother.Count(spans.NumYears());
   if (figures.numCentroidYears == 0) {

@@ -14,6 +14,10 @@
 
 namespace varrowin {
 
+namespace TCentroidTools {
+class TRangeOrder;
+}  // namespace TCentroidTools
+
 // The figures of an analysis known before its first row.
 struct TAnalysisFigures {
   std::int64_t numPatchesLoaded = 0;
@@ -48,6 +52,8 @@ class TAnalysisSink {
 
 // Runs the analysis of Analyse and hands its results to the sink. Every error that Analyse
 // reports for the patches or the options is thrown before Begin.
-void AnalyseInSpans(TPatches patches, const TAnalysisOptions& options, TAnalysisSink& sink);
+// prepared: the walk order of these patches along the options' axis, when the caller has it.
+void AnalyseInSpans(TPatches patches, const TAnalysisOptions& options, TAnalysisSink& sink,
+                    TCentroidTools::TRangeOrder* prepared = nullptr);
 
 }  // namespace varrowin

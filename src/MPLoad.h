@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <varrowin/Common.h>
@@ -27,6 +28,11 @@ struct TLoadSettings {
   unsigned threads = 0;
   std::uint64_t minChunkBytes = kDefaultMinChunkBytes;
   TReadSizes sizes;
+  // Called with the patches when their names are checked on a thread of their own (32,768
+  // patches or more, and more than one thread) and found distinct, on that thread, while the
+  // population section is read: it may look at the names, the coordinates and the name order,
+  // not at the years.
+  std::function<void(const TPatches&)> afterNames;
 };
 
 // What a load did, for tests.

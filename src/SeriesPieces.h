@@ -105,6 +105,25 @@ class TShiftMeasure {
   double y0_ = 0.0;
 };
 
+// The order in which the range series walk the patches: name order and the ranking along an
+// axis. It needs only the names and the coordinates, so a reader can make it while it still reads
+// the populations, and hand it to TRangeSpans.
+class TRangeOrder {
+ public:
+  TRangeOrder(const TPatches& patches, char axis);
+  TRangeOrder(const TRangeOrder&) = delete;
+  TRangeOrder& operator=(const TRangeOrder&) = delete;
+  TRangeOrder(TRangeOrder&&) noexcept;
+  TRangeOrder& operator=(TRangeOrder&&) noexcept;
+  ~TRangeOrder();
+
+  struct TData;
+
+ private:
+  friend class TRangeSpans;
+  std::unique_ptr<TData> data_;
+};
+
 // The three series of GetRangeSeries, a span of years at a time: ForEach calls
 // visit(first, all, south, north) with the centroids of the years first, first + 1, ... of each
 // span, the spans in year order and together every year of the series. The patches must stay
@@ -117,7 +136,10 @@ class TRangeSpans {
   using TVisit = std::function<void(TYear first, std::vector<TPoint>& all,
                                     std::vector<TPoint>& south, std::vector<TPoint>& north)>;
 
-  TRangeSpans(const TPatches& patches, double proportion, char axis, unsigned threads = 1);
+  // prepared: an order made from the same patches for the same axis, taken over instead of
+  // being made again; one made from other patches or for the other axis is not used.
+  TRangeSpans(const TPatches& patches, double proportion, char axis, unsigned threads = 1,
+              TRangeOrder* prepared = nullptr);
   TRangeSpans(const TRangeSpans&) = delete;
   TRangeSpans& operator=(const TRangeSpans&) = delete;
   TRangeSpans(TRangeSpans&&) noexcept;

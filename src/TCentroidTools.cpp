@@ -553,6 +553,24 @@ struct TRangePiece {
   }
 };
 
+struct TRangeOrder::TData {
+  char axis;
+  std::vector<const TPatch*> ordered;
+  TRanking ranking;
+  std::vector<TPosition> rankOf;
+};
+
+TRangeOrder::TRangeOrder(const TPatches& patches, char axis) {
+  std::vector<const TPatch*> ordered = PatchesInNameOrder(patches);
+  TRanking ranking = RankIndices(ordered, axis);
+  std::vector<TPosition> rankOf = RanksOf(ranking);
+  data_ = std::make_unique<TData>(
+      TData{axis, std::move(ordered), std::move(ranking), std::move(rankOf)});
+}
+TRangeOrder::TRangeOrder(TRangeOrder&&) noexcept = default;
+TRangeOrder& TRangeOrder::operator=(TRangeOrder&&) noexcept = default;
+TRangeOrder::~TRangeOrder() = default;
+
 struct TRangeSpans::TState {
   // A span is cut into pieces only when each piece gets at least this many patch-years.
   static constexpr std::size_t kPieceWork = std::size_t{1} << 18;
@@ -564,12 +582,18 @@ struct TRangeSpans::TState {
   unsigned threads;
   std::vector<TRangePiece> pieces;
 
-  TState(const TPatches& patches, double share, char axis, unsigned threadCount)
-      : frame(patches),
-        ranking(RankIndices(frame.ordered, axis)),
-        rankOf(RanksOf(ranking)),
-        proportion(share),
-        threads(std::max(threadCount, 1U)) {}
+  TState(const TPatches& patches, double share, char axis, unsigned threadCount,
+         TRangeOrder::TData* prepared)
+      : frame(patches), proportion(share), threads(std::max(threadCount, 1U)) {
+    if (prepared != nullptr && prepared->axis == axis && prepared->ordered == frame.ordered) {
+      ranking = std::move(prepared->ranking);
+      rankOf = std::move(prepared->rankOf);
+      prepared->ordered.clear();  // taken: it matches nothing any more
+    } else {
+      ranking = RankIndices(frame.ordered, axis);
+      rankOf = RanksOf(ranking);
+    }
+  }
 
   // The number of pieces for a span of the given number of years.
   std::size_t PiecesFor(std::size_t size) const {
@@ -630,8 +654,10 @@ struct TRangeSpans::TState {
   }
 };
 
-TRangeSpans::TRangeSpans(const TPatches& patches, double proportion, char axis, unsigned threads)
-    : state_(std::make_unique<TState>(patches, proportion, axis, threads)) {}
+TRangeSpans::TRangeSpans(const TPatches& patches, double proportion, char axis, unsigned threads,
+                         TRangeOrder* prepared)
+    : state_(std::make_unique<TState>(patches, proportion, axis, threads,
+                                      prepared != nullptr ? prepared->data_.get() : nullptr)) {}
 TRangeSpans::TRangeSpans(TRangeSpans&&) noexcept = default;
 TRangeSpans& TRangeSpans::operator=(TRangeSpans&&) noexcept = default;
 TRangeSpans::~TRangeSpans() = default;

@@ -729,8 +729,13 @@ class TLoader {
   // threads: how many threads the load may use; parallel: the file, when the population section
   // may be read by several of them.
   TLoader(TInputSource& source, TYear startYear, const TReadSizes& sizes, unsigned threads = 1,
-          const TParallelFile* parallel = nullptr)
-      : lines_(source, 0, sizes), startYear_(startYear), threads_(threads), parallel_(parallel) {}
+          const TParallelFile* parallel = nullptr,
+          std::function<void(const TPatches&)> afterNames = {})
+      : lines_(source, 0, sizes),
+        startYear_(startYear),
+        threads_(threads),
+        parallel_(parallel),
+        afterNames_(std::move(afterNames)) {}
 
   TPatches Load() {
     try {
@@ -807,6 +812,8 @@ class TLoader {
     constexpr std::int64_t kManyPatches = std::int64_t{1} << 15;
     // A name costs about as much to check as this many bytes of the section cost to read.
     constexpr std::uint64_t kCheckBytesPerName = 24;
+    // And the caller's work after the check (the ranking of the analysis) about as much more.
+    constexpr std::uint64_t kAfterNamesBytesPerName = 24;
     if (threads_ < 2 || patches_.GetNumPatches() < kManyPatches) {
       CheckPatchNames();
       ReadPopulationSection(threads_, nullptr);
@@ -817,11 +824,15 @@ class TLoader {
     TSideTask check{[this, &repeated, &checkFailed] {
                       try {
                         repeated = builder_.CheckNames();
+                        if (repeated == nullptr && afterNames_) {
+                          afterNames_(patches_);
+                        }
                       } catch (...) {
                         checkFailed = std::current_exception();
                       }
                     },
-                    static_cast<std::uint64_t>(patches_.GetNumPatches()) * kCheckBytesPerName};
+                    static_cast<std::uint64_t>(patches_.GetNumPatches()) *
+                        (kCheckBytesPerName + (afterNames_ ? kAfterNamesBytesPerName : 0))};
     std::exception_ptr readFailed;
     try {
       ReadPopulationSection(threads_, &check);
@@ -1097,6 +1108,7 @@ class TLoader {
   TYear startYear_;
   unsigned threads_;
   const TParallelFile* parallel_;
+  std::function<void(const TPatches&)> afterNames_;
   unsigned threadsUsed_ = 1;
   TPatches patches_;
   TPatchesBuilder builder_{patches_};
@@ -1162,7 +1174,8 @@ TPatches LoadMPFile(const std::string& fileName, TYear startYear, const TLoadSet
   const bool parallel = input.regularFile && !done.gzip && threads > 1;
   std::optional<TPatches> patches;
   {
-    TLoader loader(*source, startYear, settings.sizes, threads, parallel ? &file : nullptr);
+    TLoader loader(*source, startYear, settings.sizes, threads, parallel ? &file : nullptr,
+                   settings.afterNames);
     patches.emplace(loader.Load());
     done.threadsUsed = loader.ThreadsUsed();
   }

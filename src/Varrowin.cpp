@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string_view>
@@ -31,6 +32,7 @@
 #include "MPLoad.h"
 #include "NumberText.h"
 #include "ReportNumber.h"
+#include "SeriesPieces.h"
 
 namespace varrowin {
 
@@ -424,7 +426,20 @@ int RunVarrowin(const std::vector<std::string>& args, std::ostream& out, std::os
     // Every check of the file and the options is done before the first line is written: a run
     // that fails on them writes no report at all. The rows are written as they are made.
     TReportSink sink(p, out);
-    AnalyseInSpans(TMPParser::LoadMP(p.filename, p.options.startYear), p.options, sink);
+    // With many patches the walk order of the analysis is made while the populations are read.
+    TMPParser::TLoadSettings settings;
+    std::optional<TCentroidTools::TRangeOrder> order;
+    if (p.options.patchSizeThreshold == 0) {
+      settings.afterNames = [&order, axis = CheckAxis(p.options.axis)](const TPatches& patches) {
+        order.emplace(patches, axis);
+      };
+    }
+    TMPParser::TLoadReport loaded;
+    TPatches patches = TMPParser::LoadMPFile(p.filename, p.options.startYear, settings, &loaded);
+    if (loaded.reread) {
+      order.reset();  // made for the patches of the first reading
+    }
+    AnalyseInSpans(std::move(patches), p.options, sink, order ? &*order : nullptr);
     sink.Finish();
     return 0;
   } catch (const std::bad_alloc&) {

@@ -543,8 +543,8 @@ TEST(RandomizedTest, LongSeriesAcrossSpansMatchSingleYears) {
 // Every point of a series made span by span with the given number of threads, with the first
 // year each span reported, as bits.
 std::vector<std::uint64_t> SpanPoints(const TPatches& patches, double proportion, char axis,
-                                      unsigned threads) {
-  tools::TRangeSpans spans(patches, proportion, axis, threads);
+                                      unsigned threads, tools::TRangeOrder* prepared = nullptr) {
+  tools::TRangeSpans spans(patches, proportion, axis, threads, prepared);
   std::vector<std::uint64_t> bits;
   spans.ForEach([&bits](TYear first, std::vector<TPoint>& all, std::vector<TPoint>& south,
                         std::vector<TPoint>& north) {
@@ -601,6 +601,40 @@ TEST(RandomizedTest, RangeSpansGiveTheSamePointsOnAnyThreadCount) {
       }
     }
   }
+}
+
+// An order prepared for the patches and the axis is taken over and gives the same points; one
+// prepared for the other axis, for other patches (with one patch elsewhere on the axis), or
+// already taken is not used.
+TEST(RandomizedTest, PreparedRangeOrderIsTakenOnlyForItsPatchesAndAxis) {
+  const auto make = [](double lastY) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> value(0, 30);
+    TPatches patches;
+    for (int i = 0; i < 400; ++i) {
+      std::string name = "q";
+      name += std::to_string(i);
+      TPatch patch(name, value(rng) * 0.5, i == 399 ? lastY : value(rng) * 0.25);
+      for (TYear year = 2000; year < 2040; ++year) {
+        patch.SetYear(year, value(rng));
+      }
+      patches.AddPatch(std::move(patch));
+    }
+    return patches;
+  };
+  const TPatches patches = make(-100.0);
+  const TPatches other = make(100.0);
+  const std::vector<std::uint64_t> expected = SpanPoints(patches, 0.3, 'Y', 1);
+  const std::vector<std::uint64_t> otherExpected = SpanPoints(other, 0.3, 'Y', 1);
+  ASSERT_NE(expected, otherExpected);
+
+  tools::TRangeOrder order(patches, 'Y');
+  EXPECT_EQ(SpanPoints(patches, 0.3, 'Y', 2, &order), expected);
+  EXPECT_EQ(SpanPoints(patches, 0.3, 'Y', 1, &order), expected);  // taken already
+  tools::TRangeOrder forX(patches, 'X');
+  EXPECT_EQ(SpanPoints(patches, 0.3, 'Y', 1, &forX), expected);
+  tools::TRangeOrder forOthers(patches, 'Y');
+  EXPECT_EQ(SpanPoints(other, 0.3, 'Y', 1, &forOthers), otherExpected);
 }
 
 }  // namespace

@@ -274,6 +274,77 @@ TEST(ThreadedLoad, PatchSectionReadInBulkAsLineByLine) {
   }
 }
 
+// The reader hands the patches on once their names are checked on a thread of their own and found
+// distinct, with their names and coordinates whole; not with a repeated name, fewer than 32,768
+// patches or one thread.
+TEST(ThreadedLoad, AfterNamesSeesDistinctNamesOnly) {
+  struct TCase {
+    unsigned patches;
+    bool repeated;
+    unsigned threads;
+    int calls;
+  };
+  const TCase cases[] = {
+      {40000, false, 2, 1}, {40000, false, 3, 1}, {40000, true, 2, 0},
+      {40000, false, 1, 0}, {20000, false, 2, 0},
+  };
+  for (const TCase& c : cases) {
+    std::string text = MakeFile(c.patches, 2);
+    if (c.repeated) {
+      text.replace(text.find("\nP30000,"), 8, "\nP12,");
+    }
+    const TTempFile file(text);
+    TLoadSettings settings;
+    settings.threads = c.threads;
+    int calls = 0;
+    std::string seen;
+    settings.afterNames = [&calls, &seen](const TPatches& patches) {
+      ++calls;
+      seen = std::to_string(patches.GetNumPatches()) + " " + patches.GetNames().front() + " " +
+             std::to_string(patches.GetCoordinates().back().Y());
+    };
+    const std::string outcome = test::LoadOutcome(file.Path(), 1990, settings, nullptr);
+    EXPECT_EQ(calls, c.calls) << c.patches << " patches, " << c.threads << " threads";
+    if (calls == 1) {
+      TLoadSettings plain;
+      plain.threads = 1;
+      const TPatches loaded = LoadMPFile(file.Path(), 1990, plain);
+      EXPECT_EQ(seen, std::to_string(loaded.GetNumPatches()) + " " + loaded.GetNames().front() +
+                          " " + std::to_string(loaded.GetCoordinates().back().Y()));
+    }
+  }
+}
+
+// The program with tens of thousands of patches, whose walk order is made while the populations
+// are read: the same report on one thread and on more, along either axis, with cleaning too.
+TEST(ThreadedLoad, ProgramReportWithManyPatchesIsTheSame) {
+  const TTempFile file(MakeFile(40000, 3));
+  const char* old = std::getenv("VARROWIN_THREADS");
+  const std::string saved = old != nullptr ? old : "";
+  for (const char* axis : {"Y", "X"}) {
+    for (const char* cleaning : {"0", "2"}) {
+      const std::vector<std::string> args = {file.Path(), "2000",   axis,  "0.2", ";",
+                                             "0",         cleaning, "exp", "2"};
+      std::vector<test::TRunResult> runs;
+      for (const char* threads : {"1", "2", "3"}) {
+        setenv("VARROWIN_THREADS", threads, 1);
+        runs.push_back(test::RunBinary(args));
+      }
+      ASSERT_EQ(runs[0].status, 0) << runs[0].err;
+      EXPECT_GT(runs[0].out.size(), 100U);
+      for (const test::TRunResult& run : runs) {
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, runs[0].out) << axis << ", cleaning " << cleaning;
+      }
+    }
+  }
+  if (old != nullptr) {
+    setenv("VARROWIN_THREADS", saved.c_str(), 1);
+  } else {
+    unsetenv("VARROWIN_THREADS");
+  }
+}
+
 // The program: VARROWIN_THREADS=1 and the default split of a file large enough to be split at
 // the program's own threshold give the same report, byte for byte.
 TEST(ThreadedLoad, ProgramReportIsTheSame) {
