@@ -588,10 +588,13 @@ struct TRangeSpans::TState {
     if (prepared != nullptr && prepared->axis == axis && prepared->ordered == frame.ordered) {
       ranking = std::move(prepared->ranking);
       rankOf = std::move(prepared->rankOf);
-      prepared->ordered.clear();  // taken: it matches nothing any more
     } else {
       ranking = RankIndices(frame.ordered, axis);
       rankOf = RanksOf(ranking);
+    }
+    if (prepared != nullptr) {
+      // Taken or not, it is of no further use: its memory goes, and it matches nothing any more.
+      *prepared = TRangeOrder::TData{axis, {}, {}, {}};
     }
   }
 

@@ -240,7 +240,9 @@ class TLineReader {
   // they come to fewer than minBytes: a view valid until the next call, empty when no complete
   // line is at hand. The lines are those that Next would deliver one by one.
   std::string_view TakeLines(std::size_t minBytes) {
-    if (WholeLinesEnd() - begin_ < minBytes && !atEnd_) {
+    // A line already longer than the reader keeps whole is left to Next, which reads past it
+    // without growing the buffer.
+    if (WholeLinesEnd() - begin_ < minBytes && !atEnd_ && end_ - begin_ < longLine_) {
       Fill();  // moves the unread text, whether or not it reads more
     }
     const std::size_t end = WholeLinesEnd();

@@ -431,7 +431,11 @@ int RunVarrowin(const std::vector<std::string>& args, std::ostream& out, std::os
     std::optional<TCentroidTools::TRangeOrder> order;
     if (p.options.patchSizeThreshold == 0) {
       settings.afterNames = [&order, axis = CheckAxis(p.options.axis)](const TPatches& patches) {
-        order.emplace(patches, axis);
+        try {
+          order.emplace(patches, axis);
+        } catch (const std::bad_alloc&) {
+          order.reset();  // only a head start: the analysis makes the order itself
+        }
       };
     }
     TMPParser::TLoadReport loaded;

@@ -487,5 +487,31 @@ TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
   EXPECT_LT(growth, 16 * 1024) << "KiB more at the peak, for a 30 MB line";
 }
 
+// Wide patch lines one after another, read in bulk by two threads: the reader's buffer does not
+// grow with each of them.
+TEST(LongLines, WidePatchLinesInARowAreNotKeptWhole) {
+  std::string text = "Cell length 2.5 km\nA0,1,2,A.KCH\n";
+  const std::string digits(8U << 20, '7');
+  for (int i = 1; i <= 10; ++i) {
+    text += "P" + std::to_string(i) + "," + std::to_string(i) + ",1," + digits + "\n";
+  }
+  text += "Migration\nPop. ALL\n1\n";
+  for (int i = 1; i <= 11; ++i) {
+    text += "Pop. " + std::to_string(i) + "\n5\n";
+  }
+  const TTempFile file(text);
+  text = std::string();
+  const std::string single = Outcome(file.Path(), 1);
+  ASSERT_EQ(single.rfind("error", 0), std::string::npos) << single;
+  if (!ResetPeak()) {
+    GTEST_SKIP() << "the peak resident memory cannot be reset here";
+  }
+  const long before = StatusKiB("VmRSS");
+  EXPECT_EQ(Outcome(file.Path(), 2), single);
+  const long growth = StatusKiB("VmHWM") - before;
+  // A buffer that grew with the lines would come near their 8 MiB.
+  EXPECT_LT(growth, 6 * 1024) << "KiB more at the peak, for ten 8 MB lines";
+}
+
 }  // namespace
 }  // namespace varrowin

@@ -130,7 +130,7 @@ class TPatch {
   bool HasYear(TYear year) const { return FindYear(year) != nullptr; }
 
   // Returns a pointer to the value stored for the year, or nullptr when there is none. The
-  // pointer is valid until the next SetYear on this patch.
+  // pointer is valid until the next SetYear on this patch, or until the patch is moved.
   const double* FindYear(TYear year) const {
     if (!map_) {
       const auto offset = static_cast<std::int64_t>(year) - first_;
