@@ -509,8 +509,9 @@ TEST(LongLines, WidePatchLinesInARowAreNotKeptWhole) {
   const long before = StatusKiB("VmRSS");
   EXPECT_EQ(Outcome(file.Path(), 2), single);
   const long growth = StatusKiB("VmHWM") - before;
-  // A buffer that grew with the lines would come near their 8 MiB.
-  EXPECT_LT(growth, 6 * 1024) << "KiB more at the peak, for ten 8 MB lines";
+  // A buffer that grows with the lines takes about 16 MiB more; sanitizers add about 6 MiB to
+  // the rest.
+  EXPECT_LT(growth, 11 * 1024) << "KiB more at the peak, for ten 8 MB lines";
 }
 
 }  // namespace
