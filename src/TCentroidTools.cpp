@@ -6,10 +6,9 @@
 #include <cmath>
 #include <cstddef>
 #include <exception>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "Parallel.h"
 #include "RadixSort.h"
 
 namespace varrowin::TCentroidTools {
@@ -637,18 +636,7 @@ struct TRangeSpans::TState {
         failed[p] = std::current_exception();
       }
     };
-    {
-      std::vector<std::jthread> workers;
-      workers.reserve(count);
-      for (std::size_t p = 1; p < count; ++p) {
-        try {
-          workers.emplace_back(run, p);
-        } catch (const std::system_error&) {
-          run(p);  // no thread to be had: this thread takes the piece
-        }
-      }
-      run(0);
-    }
+    RunParts(count, run);
     for (const std::exception_ptr& failure : failed) {
       if (failure) {
         std::rethrow_exception(failure);

@@ -21,6 +21,7 @@
 #include "InputSource.h"
 #include "MPLoad.h"
 #include "NumberText.h"
+#include "Parallel.h"
 #include "PatchesBuilder.h"
 
 namespace varrowin::TMPParser {
@@ -786,8 +787,11 @@ class TLoader {
   // The names of the patch lines are checked at their end, all at once.
   // Throws TError("Duplicate patch name: <name>") for the first patch line whose name an earlier
   // patch line has.
-  void CheckPatchNames() {
-    if (const TPatch* repeated = builder_.CheckNames()) {
+  void CheckPatchNames() { ThrowIfRepeated(builder_.CheckNames()); }
+
+  // Throws TError("Duplicate patch name: <name>") for a patch that CheckNames found repeated.
+  static void ThrowIfRepeated(const TPatch* repeated) {
+    if (repeated != nullptr) {
       throw TError("Duplicate patch name: " + repeated->GetName());
     }
   }
@@ -847,9 +851,7 @@ class TLoader {
     if (checkFailed) {
       std::rethrow_exception(checkFailed);
     }
-    if (repeated != nullptr) {
-      throw TError("Duplicate patch name: " + repeated->GetName());
-    }
+    ThrowIfRepeated(repeated);
     if (readFailed) {
       std::rethrow_exception(readFailed);
     }
@@ -888,27 +890,19 @@ class TLoader {
     }
     firstFields_.clear();
     secondFields_.clear();
-    std::exception_ptr secondFailed;
-    {
-      std::jthread worker;
-      if (half < text.size()) {
-        const auto readSecond = [this, &text, half, &secondFailed] {
-          try {
-            FieldsOfLines(text.substr(half), secondFields_);
-          } catch (...) {
-            secondFailed = std::current_exception();
-          }
-        };
-        try {
-          worker = std::jthread(readSecond);
-        } catch (const std::system_error&) {
-          readSecond();  // no thread to be had
-        }
+    std::exception_ptr failed[2];
+    RunParts(half < text.size() ? 2 : 1, [this, &text, half, &failed](std::size_t part) {
+      try {
+        FieldsOfLines(part == 0 ? text.substr(0, half) : text.substr(half),
+                      part == 0 ? firstFields_ : secondFields_);
+      } catch (...) {
+        failed[part] = std::current_exception();
       }
-      FieldsOfLines(text.substr(0, half), firstFields_);
-    }
-    if (secondFailed) {
-      std::rethrow_exception(secondFailed);
+    });
+    for (const std::exception_ptr& failure : failed) {
+      if (failure) {
+        std::rethrow_exception(failure);
+      }
     }
     for (const std::vector<TPatchFields>* fields : {&firstFields_, &secondFields_}) {
       for (const TPatchFields& patch : *fields) {
@@ -1049,21 +1043,12 @@ class TLoader {
         readFailed[part] = 1;  // a read error or no memory: the sequential reading meets it again
       }
     };
-    {
-      std::vector<std::jthread> workers;
-      workers.reserve(parts - 1);
-      for (std::size_t part = 1; part < parts; ++part) {
-        try {
-          workers.emplace_back(run, part);
-        } catch (const std::system_error&) {
-          run(part);  // no thread to be had: this thread parses the part itself
-        }
+    RunParts(parts, [&run, side](std::size_t part) {
+      if (part == 0 && side != nullptr) {
+        side->Start();  // the first part's thread does the side task first
       }
-      if (side != nullptr) {
-        side->Start();
-      }
-      run(0);
-    }
+      run(part);
+    });
     // The sequential reading reads as many blocks as there are patches, then one more line, and
     // ignores the rest of the file. The parts agree with it when the blocks before the first part
     // that stopped early number at least that many. Blocks after that count cannot have set a
