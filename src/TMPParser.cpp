@@ -725,35 +725,6 @@ std::uint64_t FindHeaderAfter(const TParallelFile& file, std::uint64_t offset) {
   return 0;
 }
 
-// The values of the data lines that start at or after offset from, up to most of them; failed
-// when a line could not be read (the values before it are kept). Fewer values without failure
-// mean the file ended.
-struct TLaterValues {
-  std::vector<double> values;
-  bool failed = false;
-};
-
-TLaterValues CollectValues(const TParallelFile& file, std::uint64_t from, std::int64_t most) {
-  TLaterValues later;
-  try {
-    // Read from the byte before from, the first line is the end of the line that holds that byte:
-    // a line that starts before from.
-    TFileSource source(file.fd, file.displayName, from - 1, file.size);
-    TLineReader lines(source, from - 1, file.sizes);
-    TLine line;
-    if (lines.Next(line, kNeedDataWord) == TLineReader::TResult::kEndOfInput) {
-      return later;
-    }
-    while (static_cast<std::int64_t>(later.values.size()) < most &&
-           NextNonBlank(lines, line, kNeedDataWord)) {
-      later.values.push_back(ReadDataValue(line.text));
-    }
-  } catch (...) {
-    later.failed = true;
-  }
-  return later;
-}
-
 // The working state of one load: the collection being built, the patch scan and the index from
 // patch-line number to patch name.
 class TLoader {
@@ -1009,13 +980,6 @@ class TLoader {
         return;
       }
     }
-    if (parallel_ != nullptr && steps > 1 && numBlocks == 1 && threads >= 2 && side == nullptr) {
-      const unsigned used = ReadOnlyBlockInParts(BlockPatch(line.text), steps);
-      if (used != 1) {
-        threadsUsed_ = used;
-        return;
-      }
-    }
     std::jthread beside;
     if (side != nullptr && threads >= 2) {
       try {
@@ -1108,61 +1072,6 @@ class TLoader {
     return 0;
   }
 
-  // Reads the one block of a file with one patch in two parts. This thread reads the data lines
-  // that start before the middle of the rest of the file, as the sequential reading does, while
-  // another thread keeps the values of the lines from there on; those are set after this
-  // thread's. Returns the number of threads used: 2; 1 when the rest of the file is too small to
-  // split (then nothing was read); 0 when the block needed a line that the other thread could not
-  // read, so that the file must be read again alone.
-  unsigned ReadOnlyBlockInParts(TPatch& patch, std::int64_t steps) {
-    const TParallelFile& file = *parallel_;
-    const std::uint64_t header = lines_.LastOffset();
-    if (file.size <= header ||
-        (file.size - header) / std::max<std::uint64_t>(file.minChunkBytes, 1) < 2) {
-      return 1;
-    }
-    const std::uint64_t middle = header + (file.size - header) / 2;
-    ReserveBlock(patch, steps);
-    TLaterValues later;
-    std::int64_t here = steps;  // the data lines read on this thread
-    std::exception_ptr failed;
-    RunParts(2, [&](std::size_t part) {
-      if (part == 1) {
-        later = CollectValues(file, middle, steps);
-        return;
-      }
-      try {
-        TLine line;
-        for (std::int64_t i = 0; i < steps; ++i) {
-          if (!NextNonBlank(lines_, line, kNeedDataWord)) {
-            throw TError(std::string(kEndOfFileMessage));
-          }
-          if (lines_.LastOffset() >= middle) {
-            here = i;  // the first line of the other thread's
-            return;
-          }
-          SetBlockYear(patch, i, ReadDataValue(line.text));
-        }
-      } catch (...) {
-        failed = std::current_exception();
-      }
-    });
-    if (failed) {
-      std::rethrow_exception(failed);
-    }
-    for (std::int64_t i = here; i < steps; ++i) {
-      const auto k = static_cast<std::size_t>(i - here);
-      if (k == later.values.size()) {
-        if (later.failed) {
-          return 0;
-        }
-        throw TError(std::string(kEndOfFileMessage));
-      }
-      SetBlockYear(patch, i, later.values[k]);
-    }
-    return 2;
-  }
-
   // Reads the T data lines of one block: year startYear + i gets the first word of data line i.
   void ReadBlock(TPatch& patch, std::int64_t steps) {
     if (steps <= 0) {
@@ -1174,18 +1083,12 @@ class TLoader {
       if (!NextNonBlank(lines_, line, kNeedDataWord)) {
         throw TError(std::string(kEndOfFileMessage));
       }
-      SetBlockYear(patch, i, ReadDataValue(line.text));
+      const std::int64_t year = std::int64_t{startYear_} + i;
+      if (year > std::numeric_limits<TYear>::max()) {
+        throw TError("Year out of range");
+      }
+      patch.SetYear(static_cast<TYear>(year), ReadDataValue(line.text));
     }
-  }
-
-  // Sets the value of data line i of a block, for year startYear + i.
-  // Throws TError("Year out of range") when that year does not fit a TYear.
-  void SetBlockYear(TPatch& patch, std::int64_t i, double value) const {
-    const std::int64_t year = std::int64_t{startYear_} + i;
-    if (year > std::numeric_limits<TYear>::max()) {
-      throw TError("Year out of range");
-    }
-    patch.SetYear(static_cast<TYear>(year), value);
   }
 
   TLineReader lines_;

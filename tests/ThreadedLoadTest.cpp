@@ -170,53 +170,6 @@ TEST(ThreadedLoad, DamagedFilesGiveTheSameFirstError) {
   EXPECT_EQ(Outcome(file.Path(), 4, nullptr, 2147483647 - 10), "error: Year out of range");
 }
 
-// The one block of a file with one patch is read in two parts, split at the middle of the rest of
-// the file: every cut, blank lines and CRs around the split, a block shorter or longer than the
-// all-patches block and years that leave the 32-bit range on either side give what one thread
-// gives.
-TEST(ThreadedLoad, OneBlockReadInTwoPartsAsOnOneThread) {
-  const std::string text = MakeFile(1, 4000);
-  const std::size_t block = text.find("Pop. 1\n");
-  const std::size_t middle = block + (text.size() - block) / 2;
-  std::vector<std::string> variants{text};
-  for (std::size_t cut = block; cut < text.size(); cut += 211) {
-    variants.push_back(text.substr(0, cut));
-  }
-  for (std::size_t at = middle - 8; at < middle + 8; ++at) {
-    variants.push_back(text.substr(0, at) + "\n \n\n" + text.substr(at));  // blanks at the split
-    variants.push_back(text.substr(0, at) + "\r" + text.substr(at));
-  }
-  std::string crlf;
-  for (const char c : text) {
-    crlf += c == '\n' ? "\r\n" : std::string(1, c);
-  }
-  variants.push_back(crlf);
-  const std::size_t endMarker = text.find("End of population results");
-  variants.push_back(text.substr(0, endMarker) + "1\n2\n3\n" + text.substr(endMarker));
-  variants.push_back(text.substr(0, endMarker) + std::string(3000, '7') + "\n");
-  for (const std::size_t removed : {block + 10, middle, endMarker - 20}) {
-    // A block one line short: the "End" line is then its last data line.
-    const std::size_t from = text.find('\n', removed) + 1;
-    variants.push_back(text.substr(0, from) + text.substr(text.find('\n', from) + 1));
-  }
-  for (std::size_t i = 0; i < variants.size(); ++i) {
-    const TTempFile file(variants[i]);
-    for (const TYear startYear :
-         {TYear{1990}, TYear{2147483647 - 1000}, TYear{2147483647 - 3990}}) {
-      const std::string single = Outcome(file.Path(), 1, nullptr, startYear);
-      for (const unsigned threads : {2U, 3U}) {
-        TLoadReport report;
-        EXPECT_EQ(Outcome(file.Path(), threads, &report, startYear), single)
-            << "variant " << i << ", start year " << startYear << ", " << threads << " threads";
-        if (i == 0 && startYear == 1990) {
-          EXPECT_EQ(report.threadsUsed, 2U);  // the threaded path is what was compared
-          EXPECT_FALSE(report.reread);
-        }
-      }
-    }
-  }
-}
-
 // With tens of thousands of patches the names are checked on a thread of their own while the
 // population section is read: a repeated name is still the error, also when the section is
 // damaged or cut, and the error names the first repeat in file order.
