@@ -135,31 +135,14 @@ bool ShortestDigits(double value, char (&digits)[20], int& count, int& exponent)
 // rounded to six digits. For a normal number that decimal lies within half a unit in the 16th digit
 // of the value, so no six-digit rounding boundary (a seven-digit number ending in 5) can fall
 // between the two unless the shortest decimal is that boundary itself: rounding it gives the digits
-// of the value, except in that case, which goes to the exact conversion, as do zero, subnormal
-// numbers, infinities and not-a-number.
-char* WriteShortG(char* first, double value) {
+// of the value, except in that case, which goes to the exact conversion, as do subnormal numbers
+// (and zero, infinities and not-a-number, which WriteShortG writes itself).
+char* WriteShortGOther(char* first, double value) {
   const double size = std::fabs(value);
-  // Zeros (shifts of a margin that does not move), infinities and not-a-number (a coordinate
-  // of a centroid without weight) have fixed texts.
-  if (size == 0.0 || std::isinf(size) || std::isnan(size)) {
-    char* out = first;
-    if (std::signbit(value)) {
-      *out++ = '-';
-    }
-    const std::string_view text = size == 0.0 ? "0" : (std::isinf(size) ? "inf" : "nan");
-    return std::copy(text.begin(), text.end(), out);
-  }
+  const bool negative = std::signbit(value);
+  // Zero, subnormal numbers, infinities and not-a-number.
   if (!(size >= std::numeric_limits<double>::min()) || std::isinf(size)) {
     return WriteExact(first, value);
-  }
-  const bool negative = std::signbit(value);
-  // Whole numbers of up to six digits print as they are.
-  if (size < 1000000.0 && size == std::trunc(size)) {
-    char* out = first;
-    if (negative) {
-      *out++ = '-';
-    }
-    return std::to_chars(out, first + kShortGRoom, static_cast<std::int32_t>(size)).ptr;
   }
   char digits[20] = {};
   int count = 0;

@@ -1,6 +1,7 @@
 #include <varrowin/Varrowin.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -129,10 +130,11 @@ class TReport {
       if (block_.size() - used_ < room) {
         Drain();
       }
+      SetYearText(year);
       char* out = block_.data() + used_;
       for (const TPoint* point : {&north, &south}) {
         out = Delimiter(out);
-        out = std::to_chars(out, out + kShortGRoom, year).ptr;
+        out = std::copy_n(yearText_.data(), yearSize_, out);
         out = Delimiter(out);
         out = WriteShortG(out, point->X());
         out = Delimiter(out);
@@ -215,6 +217,28 @@ class TReport {
   void EndLine() { Text("\n"); }
 
   // Writes the delimiter at out, which has room for it; returns the end.
+  // Makes yearText_ the text of the year. Rows come in consecutive years, so the text of the
+  // year after the last one is the last text counted up by one.
+  void SetYearText(TYear year) {
+    if (yearSize_ > 0 && year > 0 && std::int64_t{year} == std::int64_t{lastYear_} + 1) {
+      std::size_t digit = yearSize_;
+      while (digit > 0 && yearText_[digit - 1] == '9') {
+        yearText_[--digit] = '0';
+      }
+      if (digit > 0) {
+        ++yearText_[digit - 1];
+      } else {
+        yearText_[0] = '1';  // 99 + 1: a 1 and the zeros
+        yearText_[yearSize_++] = '0';
+      }
+    } else {
+      yearSize_ = static_cast<std::size_t>(
+          std::to_chars(yearText_.data(), yearText_.data() + yearText_.size(), year).ptr -
+          yearText_.data());
+    }
+    lastYear_ = year;
+  }
+
   char* Delimiter(char* out) const {
     if (delim_.size() == 1) {
       *out = delim_[0];
@@ -225,6 +249,10 @@ class TReport {
 
   std::ostream& out_;
   std::string delim_;
+  // The text of the year of the last row, when yearSize_ > 0.
+  std::array<char, 16> yearText_{};
+  std::size_t yearSize_ = 0;
+  TYear lastYear_ = 0;
   bool plain_;
   std::ostringstream formatter_;
   std::vector<char> block_;

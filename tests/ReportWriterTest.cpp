@@ -3,6 +3,7 @@
 // (VARROWIN_THREADS=1) and by a second thread.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
@@ -131,6 +132,28 @@ TEST_P(ReportWriterTest, LongReportIsWhole) {
   const test::TRunResult program = test::RunBinary(args_);
   EXPECT_EQ(program.status, 0);
   EXPECT_EQ(program.out, report);
+}
+
+// The year text of a row is the last row's counted up: both groups of every row hold the year,
+// also across the carries into a new digit and from other start years.
+TEST_P(ReportWriterTest, RowYearsAreConsecutive) {
+  for (const int start : {0, 95, 99990, 2147440000}) {
+    args_[1] = std::to_string(start);
+    std::ostringstream out;
+    std::string err;
+    ASSERT_EQ(Run(out, err), 0) << err;
+    int k = 0;
+    for (const std::string& line : Lines(out.str())) {
+      if (line.size() < 2 || line[0] != ';' || line[1] == ';') {
+        continue;
+      }
+      const std::string year = std::to_string(std::int64_t{start} + k);
+      ASSERT_EQ(line.substr(0, year.size() + 2), ";" + year + ";") << line;
+      ASSERT_NE(line.find(";" + year + ";", year.size() + 1), std::string::npos) << line;
+      ++k;
+    }
+    EXPECT_EQ(k, kYears) << "start year " << start;
+  }
 }
 
 // A write that fails before, within or after the first block ends the run with the message; what
