@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
       if (c == ',' || c == '\n') {
         if (lineLength > kMaxLine && hasComma) {
           pending.front() = '\n';  // the line ends at its last comma
+          longest = std::max(longest, lineLength - pending.size());
           lineLength = pending.size() - 1;
         }
         failed = failed || std::fwrite(pending.data(), 1, pending.size(), out) != pending.size();
