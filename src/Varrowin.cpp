@@ -216,7 +216,6 @@ class TReport {
 
   void EndLine() { Text("\n"); }
 
-  // Writes the delimiter at out, which has room for it; returns the end.
   // Makes yearText_ the text of the year. Rows come in consecutive years, so the text of the
   // year after the last one is the last text counted up by one.
   void SetYearText(TYear year) {
@@ -239,6 +238,7 @@ class TReport {
     lastYear_ = year;
   }
 
+  // Writes the delimiter at out, which has room for it; returns the end.
   char* Delimiter(char* out) const {
     if (delim_.size() == 1) {
       *out = delim_[0];

@@ -135,9 +135,9 @@ TEST_P(ReportWriterTest, LongReportIsWhole) {
 }
 
 // The year text of a row is the last row's counted up: both groups of every row hold the year,
-// also across the carries into a new digit and from other start years.
+// also across the carries into a new digit, from other start years and through negative years.
 TEST_P(ReportWriterTest, RowYearsAreConsecutive) {
-  for (const int start : {0, 95, 99990, 2147440000}) {
+  for (const int start : {0, 95, 99990, 2147440000, -12, -100005}) {
     args_[1] = std::to_string(start);
     std::ostringstream out;
     std::string err;
