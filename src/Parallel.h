@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -24,6 +25,25 @@ void RunParts(std::size_t count, const F& run) {
   }
   if (count > 0) {
     run(0);
+  }
+}
+
+// RunParts for parts that may throw: once every part has returned, rethrows the failure of the
+// first part, in part order, that failed.
+template <class F>
+void RunPartsRethrowing(std::size_t count, const F& run) {
+  std::vector<std::exception_ptr> failed(count);
+  RunParts(count, [&run, &failed](std::size_t part) {
+    try {
+      run(part);
+    } catch (...) {
+      failed[part] = std::current_exception();
+    }
+  });
+  for (const std::exception_ptr& failure : failed) {
+    if (failure) {
+      std::rethrow_exception(failure);
+    }
   }
 }
 

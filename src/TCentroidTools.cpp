@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <exception>
 #include <utility>
 
 #include "Parallel.h"
@@ -624,24 +623,13 @@ struct TRangeSpans::TState {
     for (std::size_t p = 0; p < count; ++p) {
       Piece(p);
     }
-    std::vector<std::exception_ptr> failed(count);
-    const auto run = [&](std::size_t p) {
+    RunPartsRethrowing(count, [&](std::size_t p) {
       const std::size_t from = size * p / count;
       const std::size_t to = size * (p + 1) / count;
-      try {
-        pieces[p].Run(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(from)),
-                      to - from, proportion, all.data() + from, south.data() + from,
-                      north.data() + from);
-      } catch (...) {
-        failed[p] = std::current_exception();
-      }
-    };
-    RunParts(count, run);
-    for (const std::exception_ptr& failure : failed) {
-      if (failure) {
-        std::rethrow_exception(failure);
-      }
-    }
+      pieces[p].Run(static_cast<TYear>(std::int64_t{first} + static_cast<std::int64_t>(from)),
+                    to - from, proportion, all.data() + from, south.data() + from,
+                    north.data() + from);
+    });
   }
 };
 

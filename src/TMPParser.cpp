@@ -890,20 +890,10 @@ class TLoader {
     }
     firstFields_.clear();
     secondFields_.clear();
-    std::exception_ptr failed[2];
-    RunParts(half < text.size() ? 2 : 1, [this, &text, half, &failed](std::size_t part) {
-      try {
-        FieldsOfLines(part == 0 ? text.substr(0, half) : text.substr(half),
-                      part == 0 ? firstFields_ : secondFields_);
-      } catch (...) {
-        failed[part] = std::current_exception();
-      }
+    RunPartsRethrowing(half < text.size() ? 2 : 1, [this, &text, half](std::size_t part) {
+      FieldsOfLines(part == 0 ? text.substr(0, half) : text.substr(half),
+                    part == 0 ? firstFields_ : secondFields_);
     });
-    for (const std::exception_ptr& failure : failed) {
-      if (failure) {
-        std::rethrow_exception(failure);
-      }
-    }
     for (const std::vector<TPatchFields>* fields : {&firstFields_, &secondFields_}) {
       for (const TPatchFields& patch : *fields) {
         byNumber_.push_back(&builder_.Add(patch.name, patch.x, patch.y));
