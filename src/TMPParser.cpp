@@ -563,6 +563,100 @@ std::optional<TPatch> PatchFromLine(std::string_view line) {
   return TPatch(std::string(fields.name), fields.x, fields.y);
 }
 
+// Patch lines taken in bulk, cut into pieces of whole lines whose fields two threads parse, while
+// one of them takes the fields of the parsed pieces in order.
+class TPatchLinePieces {
+ public:
+  // Cuts text (whole lines, each ended by a line feed) into pieces of about kPieceBytes, none of
+  // them parsed yet.
+  void Cut(std::string_view text) {
+    constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
+    texts_.clear();
+    while (!text.empty()) {
+      const std::size_t end =
+          text.size() <= 2 * kPieceBytes ? text.size() : text.find('\n', kPieceBytes) + 1;
+      texts_.push_back(text.substr(0, end));
+      text.remove_prefix(end);
+    }
+    if (fields_.size() < texts_.size()) {
+      fields_.resize(texts_.size());
+    }
+    failures_.assign(texts_.size(), nullptr);
+    states_ = std::vector<std::atomic<std::uint8_t>>(texts_.size());
+    next_.store(0, std::memory_order_relaxed);
+  }
+
+  std::size_t Count() const { return texts_.size(); }
+
+  // Parses pieces until none is left unclaimed.
+  void ParseAll() {
+    while (ParseOne()) {
+    }
+  }
+
+  // The fields of the piece, once it is parsed; parses other pieces meanwhile. Rethrows the
+  // failure of its parse.
+  const std::vector<TPatchFields>& Await(std::size_t piece) {
+    std::atomic<std::uint8_t>& state = states_[piece];
+    while (state.load(std::memory_order_acquire) == kOpen) {
+      if (!ParseOne()) {
+        state.wait(kOpen, std::memory_order_acquire);
+      }
+    }
+    if (failures_[piece]) {
+      Stop();
+      std::rethrow_exception(failures_[piece]);
+    }
+    return fields_[piece];
+  }
+
+  // Leaves the pieces not claimed yet unparsed.
+  void Stop() { next_.store(texts_.size(), std::memory_order_relaxed); }
+
+ private:
+  static constexpr std::uint8_t kOpen = 0;
+  static constexpr std::uint8_t kParsed = 1;
+
+  // Parses the next unclaimed piece; false when none is left.
+  bool ParseOne() {
+    const std::size_t piece = next_.fetch_add(1, std::memory_order_relaxed);
+    if (piece >= texts_.size()) {
+      return false;
+    }
+    try {
+      FieldsOfLines(texts_[piece], fields_[piece]);
+    } catch (...) {
+      failures_[piece] = std::current_exception();
+    }
+    states_[piece].store(kParsed, std::memory_order_release);
+    states_[piece].notify_all();
+    return true;
+  }
+
+  // The fields of the lines in text, in order; lines with fewer than three fields have none.
+  static void FieldsOfLines(std::string_view text, std::vector<TPatchFields>& fields) {
+    fields.clear();
+    while (!text.empty()) {
+      const std::size_t feed = text.find('\n');
+      std::string_view line = text.substr(0, feed);
+      text.remove_prefix(feed + 1);
+      if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);  // as the line reader cuts it
+      }
+      TPatchFields patch;
+      if (PatchFieldsOf(line, patch)) {
+        fields.push_back(patch);
+      }
+    }
+  }
+
+  std::vector<std::string_view> texts_;
+  std::vector<std::vector<TPatchFields>> fields_;
+  std::vector<std::exception_ptr> failures_;
+  std::vector<std::atomic<std::uint8_t>> states_;
+  std::atomic<std::size_t> next_ = 0;
+};
+
 // The patch-line number on a block header: the second word of the line cut at full stops and
 // blanks, as atol converts it; 0 when the header names no patch line in 1..count.
 std::size_t HeaderNumber(std::string_view header, std::size_t count) {
@@ -859,12 +953,11 @@ class TLoader {
 
   // Reads the patch lines at hand in bulk, up to the first line that holds a marker the reading
   // line by line reacts to: "Migration", "Pop. ALL", and "km" while no resolution is known. Each
-  // of the other lines of the patch section only makes a patch, or none. Two threads read their
-  // halves of the lines; the patches are then added in file order. Returns false when no such
-  // line was at hand.
+  // of the other lines of the patch section only makes a patch, or none. The lines are cut into
+  // pieces that this thread and a helper parse, while this thread adds the patches of the parsed
+  // pieces in file order. Returns false when no such line was at hand.
   bool ReadPlainPatchLines() {
     constexpr std::size_t kLinesAtOnce = std::size_t{1} << 19;
-    constexpr std::size_t kLinesPerThread = std::size_t{1} << 16;
     const std::string_view lines = lines_.TakeLines(kLinesAtOnce);
     std::size_t plain = lines.size();
     const auto stopAt = [&lines, &plain](TMarker marker) {
@@ -883,40 +976,29 @@ class TLoader {
     if (plain == 0) {
       return false;
     }
-    const std::string_view text = lines.substr(0, plain);
-    std::size_t half = text.size();
-    if (text.size() >= 2 * kLinesPerThread) {
-      half = text.find('\n', text.size() / 2) + 1;
-    }
-    firstFields_.clear();
-    secondFields_.clear();
-    RunPartsRethrowing(half < text.size() ? 2 : 1, [this, &text, half](std::size_t part) {
-      FieldsOfLines(part == 0 ? text.substr(0, half) : text.substr(half),
-                    part == 0 ? firstFields_ : secondFields_);
-    });
-    for (const std::vector<TPatchFields>* fields : {&firstFields_, &secondFields_}) {
-      for (const TPatchFields& patch : *fields) {
-        byNumber_.push_back(&builder_.Add(patch.name, patch.x, patch.y));
+    pieces_.Cut(lines.substr(0, plain));
+    {
+      // Declared after the pieces, so that it has ended before they go.
+      std::jthread helper;
+      if (pieces_.Count() > 1) {
+        try {
+          helper = std::jthread([this] { pieces_.ParseAll(); });
+        } catch (const std::system_error&) {
+          // no thread to be had: this thread parses every piece
+        }
+      }
+      try {
+        for (std::size_t piece = 0; piece < pieces_.Count(); ++piece) {
+          for (const TPatchFields& patch : pieces_.Await(piece)) {
+            byNumber_.push_back(&builder_.Add(patch.name, patch.x, patch.y));
+          }
+        }
+      } catch (...) {
+        pieces_.Stop();
+        throw;
       }
     }
     return true;
-  }
-
-  // The fields of the patch lines in text (whole lines, each ended by a line feed), in order;
-  // lines with fewer than three fields have none.
-  static void FieldsOfLines(std::string_view text, std::vector<TPatchFields>& fields) {
-    while (!text.empty()) {
-      const std::size_t feed = text.find('\n');
-      std::string_view line = text.substr(0, feed);
-      text.remove_prefix(feed + 1);
-      if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);  // as the line reader cuts it
-      }
-      TPatchFields patch;
-      if (PatchFieldsOf(line, patch)) {
-        fields.push_back(patch);
-      }
-    }
   }
 
   void ScanPatchLine(const TLine& line) {
@@ -1095,9 +1177,8 @@ class TLoader {
   // byNumber_[k] is the patch of patch line k + 1 (owned by patches_, whose patches stay where
   // they are once added).
   std::vector<TPatch*> byNumber_;
-  // The fields of the patch lines read in bulk, by the halves of the lines.
-  std::vector<TPatchFields> firstFields_;
-  std::vector<TPatchFields> secondFields_;
+  // The patch lines read in bulk.
+  TPatchLinePieces pieces_;
 };
 
 }  // namespace
