@@ -7,7 +7,6 @@ namespace varrowin {
 TPatch::TPatch(const TPatch& other)
     : name_(other.name_),
       coords_(other.coords_),
-      first_(other.first_),
       flat_(other.flat_),
       map_(other.map_ ? std::make_unique<std::map<TYear, double>>(*other.map_) : nullptr) {}
 
@@ -29,11 +28,11 @@ TPatch& TPatch::operator=(const TPatch& other) {
 void TPatch::SetOtherYear(TYear year, double value) {
   if (!map_) {
     if (flat_.empty()) {
-      first_ = year;
+      flat_.SetFirst(year);
       flat_.push_back(value);
       return;
     }
-    const auto offset = static_cast<std::int64_t>(year) - first_;
+    const auto offset = static_cast<std::int64_t>(year) - flat_.First();
     const auto size = static_cast<std::int64_t>(flat_.size());
     if (offset >= 0 && offset < size) {
       flat_[static_cast<std::size_t>(offset)] = value;
@@ -48,7 +47,7 @@ void TPatch::SetOtherYear(TYear year, double value) {
 void TPatch::MoveToMap() {
   auto map = std::make_unique<std::map<TYear, double>>();
   for (std::size_t i = 0; i < flat_.size(); ++i) {
-    map->emplace_hint(map->end(), static_cast<TYear>(first_ + static_cast<std::int64_t>(i)),
+    map->emplace_hint(map->end(), static_cast<TYear>(flat_.First() + static_cast<std::int64_t>(i)),
                       flat_[i]);
   }
   map_ = std::move(map);

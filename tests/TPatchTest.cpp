@@ -170,7 +170,9 @@ TEST(TPatchTest, CopiesAndMovesAroundTheYearsKeptInPlace) {
     copy.SetYear(2000, -1);  // the copy's years are its own
     ExpectYears(source, model);
     TPatch moved(std::move(copy));
-    EXPECT_EQ(copy.GetNumYears(), 0U);  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(copy.GetNumYears(), 0U);     // NOLINT(bugprone-use-after-move)
+    copy.SetYear(1995, 3);                 // NOLINT(bugprone-use-after-move): a patch moved from
+    ExpectYears(copy, TModel{{1995, 3}});  // starts a run of its own
     TPatch moveAssigned("m", 0, 0);
     moveAssigned = std::move(assigned);
     EXPECT_EQ(assigned.GetNumYears(), 0U);  // NOLINT(bugprone-use-after-move)
@@ -185,6 +187,15 @@ TEST(TPatchTest, CopiesAndMovesAroundTheYearsKeptInPlace) {
     moved.SetYear(1990, 7);  // a gap
     changed[1990] = 7;
     ExpectYears(moved, changed);
+  }
+}
+
+// A million patches of two years each, as a grid over a short run makes, take 88 MB: the years
+// are kept in the 32 bytes of the patch's year storage.
+TEST(TPatchTest, TwoYearsTakeNoMoreRoomThanThePatch) {
+  if constexpr (sizeof(void*) == 8 && sizeof(std::string) == 32) {
+    EXPECT_EQ(sizeof(TYearValues), 32U);
+    EXPECT_EQ(sizeof(TPatch), 88U);
   }
 }
 

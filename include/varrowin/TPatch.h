@@ -5,8 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -17,15 +19,18 @@
 
 namespace varrowin {
 
-// The values of a patch's consecutive years: the first kInPlace in the object itself, more in one
-// array on the heap. Patches of a few years, as a grid of a million cells over two years makes,
-// then need no allocation of their own. Has the operations of std::vector that TPatch uses.
+// The values of a patch's consecutive years from a first year: the first kInPlace values in the
+// object itself, more in one array on the heap. Patches of a few years, as a grid of a million
+// cells over two years makes, then need no allocation of their own, and the object takes 32
+// bytes. Has the operations of std::vector that TPatch uses.
 class TYearValues {
  public:
   static constexpr std::size_t kInPlace = 2;
+  // The most values it holds.
+  static constexpr std::size_t kMaxSize = std::numeric_limits<std::uint32_t>::max();
 
   TYearValues() = default;
-  TYearValues(const TYearValues& other) { Append(other); }
+  TYearValues(const TYearValues& other) : first_(other.first_) { Append(other); }
   TYearValues& operator=(const TYearValues& other) {
     if (this != &other) {
       TYearValues copy(other);
@@ -35,29 +40,34 @@ class TYearValues {
   }
   TYearValues(TYearValues&& other) noexcept
       : heap_(std::move(other.heap_)),
+        room_(std::exchange(other.room_, TRoom{})),
         size_(std::exchange(other.size_, 0)),
-        capacity_(std::exchange(other.capacity_, 0)),
-        inPlace_(other.inPlace_) {}
+        first_(other.first_) {}
   TYearValues& operator=(TYearValues&& other) noexcept {
     heap_ = std::move(other.heap_);
+    room_ = std::exchange(other.room_, TRoom{});
     size_ = std::exchange(other.size_, 0);
-    capacity_ = std::exchange(other.capacity_, 0);
-    inPlace_ = other.inPlace_;
+    first_ = other.first_;
     return *this;
   }
   ~TYearValues() = default;
 
+  // The year of the first value.
+  TYear First() const { return first_; }
+  void SetFirst(TYear first) { first_ = first; }
+
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  std::size_t capacity() const { return heap_ ? capacity_ : kInPlace; }
-  double* data() { return heap_ ? heap_.get() : inPlace_.data(); }
-  const double* data() const { return heap_ ? heap_.get() : inPlace_.data(); }
+  std::size_t capacity() const { return heap_ ? room_.capacity : kInPlace; }
+  double* data() { return heap_ ? heap_.get() : room_.inPlace.data(); }
+  const double* data() const { return heap_ ? heap_.get() : room_.inPlace.data(); }
   double& operator[](std::size_t i) { return data()[i]; }
   const double& operator[](std::size_t i) const { return data()[i]; }
 
+  // Throws std::length_error when it holds kMaxSize values already.
   void push_back(double value) {
     if (size_ == capacity()) {
-      Grow(std::max(2 * size_, size_ + 1));
+      Grow(std::max<std::size_t>(2 * std::size_t{size_}, std::size_t{size_} + 1));
     }
     data()[size_++] = value;
   }
@@ -69,16 +79,26 @@ class TYearValues {
   // Empties the values and gives back the heap array.
   void clear() {
     heap_.reset();
+    room_ = TRoom{};
     size_ = 0;
-    capacity_ = 0;
   }
 
  private:
+  // The values in place while there is no heap array, the capacity of the heap array otherwise.
+  union TRoom {
+    std::array<double, kInPlace> inPlace;
+    std::size_t capacity;
+  };
+
   void Grow(std::size_t n) {
+    if (size_ == kMaxSize) {
+      throw std::length_error("Too many years in a patch");
+    }
+    n = std::min(n, kMaxSize);
     auto grown = std::make_unique_for_overwrite<double[]>(n);
     std::copy(data(), data() + size_, grown.get());
     heap_ = std::move(grown);
-    capacity_ = n;
+    room_.capacity = n;
   }
   void Append(const TYearValues& other) {
     reserve(other.size_);
@@ -87,9 +107,9 @@ class TYearValues {
   }
 
   std::unique_ptr<double[]> heap_;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;  // of heap_
-  std::array<double, kInPlace> inPlace_{};
+  TRoom room_{};
+  std::uint32_t size_ = 0;
+  TYear first_ = 0;
 };
 
 // A named patch with map coordinates and, for each simulated year, its population.
@@ -115,7 +135,8 @@ class TPatch {
   void SetYear(TYear year, double value) {
     // The common case, a year right after the last of a contiguous run, stays inline.
     if (!map_ && !flat_.empty() &&
-        static_cast<std::int64_t>(year) - first_ == static_cast<std::int64_t>(flat_.size())) {
+        static_cast<std::int64_t>(year) - flat_.First() ==
+            static_cast<std::int64_t>(flat_.size())) {
       flat_.push_back(value);
       return;
     }
@@ -133,7 +154,7 @@ class TPatch {
   // pointer is valid until the next SetYear on this patch, or until the patch is moved.
   const double* FindYear(TYear year) const {
     if (!map_) {
-      const auto offset = static_cast<std::int64_t>(year) - first_;
+      const auto offset = static_cast<std::int64_t>(year) - flat_.First();
       return (offset >= 0 && offset < static_cast<std::int64_t>(flat_.size()))
                  ? &flat_[static_cast<std::size_t>(offset)]
                  : nullptr;
@@ -150,14 +171,14 @@ class TPatch {
     if (GetNumYears() == 0) {
       return kNoFirstYear;
     }
-    return map_ ? map_->begin()->first : first_;
+    return map_ ? map_->begin()->first : flat_.First();
   }
   TYear GetMaxYear() const {
     if (GetNumYears() == 0) {
       return kNoLastYear;
     }
     return map_ ? map_->rbegin()->first
-                : static_cast<TYear>(first_ + static_cast<std::int64_t>(flat_.size()) - 1);
+                : static_cast<TYear>(flat_.First() + static_cast<std::int64_t>(flat_.size()) - 1);
   }
 
   double GetX() const { return coords_.X(); }
@@ -194,7 +215,7 @@ class TPatch {
       return;
     }
     for (std::size_t i = 0; i < flat_.size(); ++i) {
-      const auto year = static_cast<TYear>(first_ + static_cast<std::int64_t>(i));
+      const auto year = static_cast<TYear>(flat_.First() + static_cast<std::int64_t>(i));
       if constexpr (kStoppable) {
         if (!f(year, flat_[i])) {
           return;
@@ -214,11 +235,11 @@ class TPatch {
       }
       return;
     }
-    const std::int64_t from = std::max<std::int64_t>(std::int64_t{first} - first_, 0);
-    const std::int64_t to = std::min<std::int64_t>(std::int64_t{last} - first_ + 1,
+    const std::int64_t from = std::max<std::int64_t>(std::int64_t{first} - flat_.First(), 0);
+    const std::int64_t to = std::min<std::int64_t>(std::int64_t{last} - flat_.First() + 1,
                                                    static_cast<std::int64_t>(flat_.size()));
     for (std::int64_t i = from; i < to; ++i) {
-      f(static_cast<TYear>(first_ + i), flat_[static_cast<std::size_t>(i)]);
+      f(static_cast<TYear>(flat_.First() + i), flat_[static_cast<std::size_t>(i)]);
     }
   }
 
@@ -231,8 +252,7 @@ class TPatch {
 
   std::string name_;
   TPoint coords_;
-  // Contiguous storage: flat_[i] is the value of year first_ + i.
-  TYear first_ = 0;
+  // Contiguous storage: flat_[i] is the value of year flat_.First() + i.
   TYearValues flat_;
   // General storage, in use (and flat_ empty) when set.
   std::unique_ptr<std::map<TYear, double>> map_;
