@@ -66,10 +66,12 @@ class TYearValues {
 
   // Throws std::length_error when it holds kMaxSize values already.
   void push_back(double value) {
-    if (size_ == capacity()) {
-      Grow(std::max<std::size_t>(2 * std::size_t{size_}, std::size_t{size_} + 1));
+    const std::size_t size = size_;
+    if (size == capacity()) {
+      Grow(std::max<std::size_t>(2 * size, size + 1));
     }
-    data()[size_++] = value;
+    size_ = static_cast<std::uint32_t>(size + 1);
+    data()[size] = value;
   }
   void reserve(std::size_t n) {
     if (n > capacity()) {
