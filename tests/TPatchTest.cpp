@@ -170,12 +170,16 @@ TEST(TPatchTest, CopiesAndMovesAroundTheYearsKeptInPlace) {
     copy.SetYear(2000, -1);  // the copy's years are its own
     ExpectYears(source, model);
     TPatch moved(std::move(copy));
-    EXPECT_EQ(copy.GetNumYears(), 0U);     // NOLINT(bugprone-use-after-move)
-    copy.SetYear(1995, 3);                 // NOLINT(bugprone-use-after-move): a patch moved from
-    ExpectYears(copy, TModel{{1995, 3}});  // starts a run of its own
+    // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
+    EXPECT_EQ(copy.GetNumYears(), 0U);
+    // A patch moved from starts a run of years of its own.
+    // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
+    copy.SetYear(1995, 3);
+    ExpectYears(copy, TModel{{1995, 3}});
     TPatch moveAssigned("m", 0, 0);
     moveAssigned = std::move(assigned);
-    EXPECT_EQ(assigned.GetNumYears(), 0U);  // NOLINT(bugprone-use-after-move)
+    // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
+    EXPECT_EQ(assigned.GetNumYears(), 0U);
     ExpectYears(moveAssigned, model);
     TModel changed = model;
     changed[2000] = -1;

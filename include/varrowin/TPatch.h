@@ -66,12 +66,12 @@ class TYearValues {
 
   // Throws std::length_error when it holds kMaxSize values already.
   void push_back(double value) {
-    const std::size_t size = size_;
-    if (size == capacity()) {
-      Grow(std::max<std::size_t>(2 * size, size + 1));
+    const std::size_t count = size_;
+    if (count == capacity()) {
+      Grow(std::max<std::size_t>(2 * count, count + 1));
     }
-    size_ = static_cast<std::uint32_t>(size + 1);
-    data()[size] = value;
+    size_ = static_cast<std::uint32_t>(count + 1);
+    data()[count] = value;
   }
   void reserve(std::size_t n) {
     if (n > capacity()) {
