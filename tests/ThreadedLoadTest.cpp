@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -272,6 +273,100 @@ TEST(ThreadedLoad, PatchSectionReadInBulkAsLineByLine) {
       EXPECT_EQ(Outcome(file.Path(), threads), single) << "variant " << i << ", " << threads;
     }
   }
+}
+
+// A random MP file whose patch section mixes ordinary patch lines with lines of fewer than three
+// fields, blank lines, leading and trailing empty fields, carriage returns, repeated names, long
+// lines and the markers the reading reacts to ("Migration", "Pop. ALL", "km" without a resolution
+// line before it). patchBytes: the size of the patch section.
+std::string RandomPatchSectionFile(std::mt19937_64& rng, std::size_t& patchBytes) {
+  const auto below = [&rng](std::uint64_t n) { return rng() % n; };
+  std::string text = "Random landscape\n";
+  if (below(4) != 0) {
+    text += "Cell length 2.5 km\n";
+  }
+  const std::size_t lines = 3000 + below(20000);
+  const bool repeats = below(8) == 0;
+  const bool markers = below(3) == 0;
+  const bool carriageReturns = below(3) == 0;
+  const bool longLines = below(5) == 0;
+  const bool odd = below(2) == 0;
+  const std::size_t start = text.size();
+  text += "First,1.5,2.5,F.KCH\n";
+  std::size_t patches = 1;
+  bool ended = false;
+  for (std::size_t i = 0; i < lines && !ended; ++i) {
+    std::string line;
+    const auto roll = below(1000);
+    if (odd && roll < 20) {
+      const char* const shortLines[] = {"", " ", "a,b", "x", ",,", "a,,b", ",a,,b,", "\t", "P,1"};
+      line = shortLines[below(std::size(shortLines))];
+    } else if (markers && roll < 22) {
+      const auto marker = below(3);
+      if (marker == 2) {
+        line = "Cell " + std::to_string(below(9) + 1) + " km,4,5";
+        ++patches;
+      } else {
+        line = marker == 0 ? "Migration" : "Pop. ALL,1,2";
+        ended = true;
+      }
+    } else if (longLines && roll < 24) {
+      line = "L" + std::to_string(i) + ",1,2," +
+             std::string(1000 + below(300000), below(2) ? '9' : ',');
+      ++patches;
+    } else {
+      std::string name = "P" + std::to_string(repeats && roll < 40 ? below(50) : i);
+      if (odd && roll < 60) {
+        name = ",," + name;
+      }
+      line = name + "," + std::to_string(below(1000)) + "." + std::to_string(below(100)) + "," +
+             (below(10) == 0 ? "-" : "") + std::to_string(below(1000)) +
+             (below(2) != 0 ? ",1,0.25" : "") + (odd && roll < 80 ? ",,," : "");
+      ++patches;
+    }
+    if (carriageReturns && below(2) != 0) {
+      line += "\r";
+    }
+    text += line + "\n";
+  }
+  patchBytes = text.size() - start;
+  if (!ended) {
+    text += "Migration\n";
+  }
+  text += "Pop. ALL\n1000 0 5\n1001 0 5\n";
+  for (std::size_t p = 1; p <= patches; ++p) {
+    text += "Pop. " + std::to_string(p) + "\n" + std::to_string(below(5000)) + "\n" +
+            std::to_string(below(5000)) + "\n";
+  }
+  return text + "End of population results\n";
+}
+
+// The patch lines read in bulk, in pieces that two or three threads parse while one adds them in
+// file order, give what reading them one by one gives: the same patches, the same order, the same
+// error; also with small read blocks and a small limit for the lines kept whole.
+TEST(ThreadedLoad, RandomPatchSectionsReadInPiecesAsLineByLine) {
+  std::mt19937_64 rng(99);
+  int inPieces = 0;  // files with more than two pieces of patch lines
+  for (int f = 0; f < 40; ++f) {
+    std::size_t patchBytes = 0;
+    const TTempFile file(RandomPatchSectionFile(rng, patchBytes));
+    inPieces += patchBytes > (std::size_t{1} << 17) ? 1 : 0;
+    TLoadSettings settings;
+    if (rng() % 4 == 0) {
+      settings.sizes.blockBytes = std::size_t{1} << (14 + rng() % 6);
+    }
+    if (rng() % 4 == 0) {
+      settings.sizes.longLineBytes = std::size_t{1} << (14 + rng() % 6);
+    }
+    settings.threads = 1;
+    const std::string single = test::LoadOutcome(file.Path(), 1990, settings);
+    for (const unsigned threads : {2U, 3U}) {
+      settings.threads = threads;
+      ASSERT_EQ(test::LoadOutcome(file.Path(), 1990, settings), single)
+          << "file " << f << ", " << threads << " threads";
+    }
+  }
+  EXPECT_GE(inPieces, 15) << "files whose patch lines are cut into several pieces";
 }
 
 // The reader hands the patches on once their names are checked on a thread of their own and found
