@@ -595,7 +595,7 @@ class TPatchLinePieces {
   }
 
   // The fields of the piece, once it is parsed; parses other pieces meanwhile. Rethrows the
-  // failure of its parse.
+  // failure of its parse (the caller then stops the parsing).
   const std::vector<TPatchFields>& Await(std::size_t piece) {
     std::atomic<std::uint8_t>& state = states_[piece];
     while (state.load(std::memory_order_acquire) == kOpen) {
@@ -604,7 +604,6 @@ class TPatchLinePieces {
       }
     }
     if (failures_[piece]) {
-      Stop();
       std::rethrow_exception(failures_[piece]);
     }
     return fields_[piece];
@@ -978,7 +977,8 @@ class TLoader {
     }
     pieces_.Cut(lines.substr(0, plain));
     {
-      // Declared after the pieces, so that it has ended before they go.
+      // Joined at the end of this block: the pieces are views of the reader's text, which the
+      // next call takes anew.
       std::jthread helper;
       if (pieces_.Count() > 1) {
         try {
