@@ -115,6 +115,10 @@ Rcpp::NumericVector Ys(const std::vector<varrowin::TPoint>& points) {
 }
 
 std::vector<varrowin::TPoint> Points(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y) {
+  // The exported functions check this too; the internal ones may be called directly.
+  if (x.size() != y.size()) {
+    throw TError("'x' and 'y' must have the same length");
+  }
   std::vector<varrowin::TPoint> points;
   points.reserve(static_cast<std::size_t>(x.size()));
   for (R_xlen_t i = 0; i < x.size(); ++i) {

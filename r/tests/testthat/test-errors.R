@@ -83,3 +83,13 @@ test_that("the condition carries the user's call", {
   e <- tryCatch(margin_shifts(grid(), 2000, "Y", 1.5), varrowin_error = function(e) e)
   expect_identical(conditionCall(e)[[1]], quote(margin_shifts))
 })
+
+test_that("the internal hull functions refuse vectors of unequal length", {
+  for (f in list(varrowin:::cpp_mcp_area, varrowin:::cpp_convex_hull)) {
+    for (args in list(list(c(0, 1, 2, 5), c(0, 1)), list(c(0, 1), c(0, 1, 2, 5)))) {
+      e <- tryCatch(do.call(f, args), error = function(e) e)
+      expect_s3_class(e, "varrowin_error")
+      expect_equal(conditionMessage(e), "'x' and 'y' must have the same length")
+    }
+  }
+})
