@@ -5,8 +5,10 @@
 // overflow at the top of the 32-bit range is reachable: the low two bits select 1990, 0, -100
 // or 2147483647 minus (byte >> 2) % 4. When bit 4 of the second byte is set, the input is also
 // written to a file and loaded on one thread and on 2 to 4 threads (split however small the
-// file, read in tiny blocks with every line over 5 bytes taken as a long line): both loads must
-// give the same collection or the same error.
+// file): both loads must give the same collection or the same error. Bit 3 of the second byte
+// picks how the threaded load reads: in tiny blocks with every line over 5 bytes taken as a long
+// line, or in the usual blocks with the patch lines cut into pieces of 1 to 36 bytes (bits 0 to 2)
+// that the threads parse.
 //
 // A TError is an expected outcome of a bad file; any other exception, a crash, a difference
 // between the threaded and the single-threaded load or a sanitizer report is a finding.
@@ -64,13 +66,19 @@ const std::string& InputPath() {
 }
 
 // The collection with every double's bits, or the error.
-std::string LoadFile(varrowin::TYear startYear, unsigned threads) {
+std::string LoadFile(varrowin::TYear startYear, unsigned threads, std::uint8_t mode) {
   varrowin::TMPParser::TLoadSettings settings;
   settings.threads = threads;
   settings.minChunkBytes = 1;
   if (threads > 1) {
-    // Tiny blocks and long-line limit: lines cross block ends and most are read as long lines.
-    settings.sizes = {7, 5};
+    if ((mode & 8U) == 0) {
+      // Tiny blocks and long-line limit: lines cross block ends and most are read as long lines.
+      settings.sizes.blockBytes = 7;
+      settings.sizes.longLineBytes = 5;
+    } else {
+      // Whole lines, and the patch lines in pieces of a few lines or less.
+      settings.sizes.patchPieceBytes = 1 + std::size_t{5} * (mode & 7U);
+    }
   }
   std::ostringstream out;
   try {
@@ -91,7 +99,8 @@ std::string LoadFile(varrowin::TYear startYear, unsigned threads) {
   return out.str();
 }
 
-void CompareThreaded(const std::string& text, varrowin::TYear startYear, unsigned threads) {
+void CompareThreaded(const std::string& text, varrowin::TYear startYear, unsigned threads,
+                     std::uint8_t mode) {
   {
     std::ofstream file(InputPath(), std::ios::binary | std::ios::trunc);
     file.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -100,8 +109,8 @@ void CompareThreaded(const std::string& text, varrowin::TYear startYear, unsigne
       std::abort();
     }
   }
-  const std::string single = LoadFile(startYear, 1);
-  const std::string threaded = LoadFile(startYear, threads);
+  const std::string single = LoadFile(startYear, 1, mode);
+  const std::string threaded = LoadFile(startYear, threads, mode);
   if (single != threaded) {
     std::fprintf(
         stderr,
@@ -128,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (size >= 2 && (data[1] & 16U) != 0) {
-    CompareThreaded(text, StartYear(data[0]), 2 + (data[1] >> 5U) % 3);
+    CompareThreaded(text, StartYear(data[0]), 2 + (data[1] >> 5U) % 3, data[1]);
   }
   return 0;
 }

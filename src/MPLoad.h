@@ -16,10 +16,13 @@ namespace varrowin::TMPParser {
 inline constexpr std::uint64_t kDefaultMinChunkBytes = std::uint64_t{4} << 20;
 
 // How the reader takes in the file: in blocks of blockBytes, and lines longer than longLineBytes
-// not whole but as much of their start as is read from them (at least longLineBytes).
+// not whole but as much of their start as is read from them (at least longLineBytes). With more
+// than one thread, runs of patch lines are cut into pieces of about patchPieceBytes (at least 1)
+// that the threads parse.
 struct TReadSizes {
   std::size_t blockBytes = std::size_t{1} << 20;
   std::size_t longLineBytes = std::size_t{1} << 20;
+  std::size_t patchPieceBytes = std::size_t{1} << 16;
 };
 
 struct TLoadSettings {

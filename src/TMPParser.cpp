@@ -567,14 +567,16 @@ std::optional<TPatch> PatchFromLine(std::string_view line) {
 // one of them takes the fields of the parsed pieces in order.
 class TPatchLinePieces {
  public:
-  // Cuts text (whole lines, each ended by a line feed) into pieces of about kPieceBytes, none of
-  // them parsed yet.
-  void Cut(std::string_view text) {
-    constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
+  // Cuts text (whole lines, each ended by a line feed) into pieces of about pieceBytes (at
+  // least 1), none of them parsed yet.
+  void Cut(std::string_view text, std::size_t pieceBytes) {
+    pieceBytes = std::max<std::size_t>(pieceBytes, 1);
     texts_.clear();
     while (!text.empty()) {
-      const std::size_t end =
-          text.size() <= 2 * kPieceBytes ? text.size() : text.find('\n', kPieceBytes) + 1;
+      // The rest goes whole when it is at most two pieces; else a line feed lies from pieceBytes
+      // on, as the text ends with one.
+      const bool rest = text.size() <= pieceBytes || text.size() - pieceBytes <= pieceBytes;
+      const std::size_t end = rest ? text.size() : text.find('\n', pieceBytes) + 1;
       texts_.push_back(text.substr(0, end));
       text.remove_prefix(end);
     }
@@ -828,6 +830,7 @@ class TLoader {
           const TParallelFile* parallel = nullptr,
           std::function<void(const TPatches&)> afterNames = {})
       : lines_(source, 0, sizes),
+        patchPieceBytes_(sizes.patchPieceBytes),
         startYear_(startYear),
         threads_(threads),
         parallel_(parallel),
@@ -975,7 +978,7 @@ class TLoader {
     if (plain == 0) {
       return false;
     }
-    pieces_.Cut(lines.substr(0, plain));
+    pieces_.Cut(lines.substr(0, plain), patchPieceBytes_);
     {
       // Joined at the end of this block: the pieces are views of the reader's text, which the
       // next call takes anew.
@@ -1164,6 +1167,7 @@ class TLoader {
   }
 
   TLineReader lines_;
+  std::size_t patchPieceBytes_;
   TYear startYear_;
   unsigned threads_;
   const TParallelFile* parallel_;

@@ -358,6 +358,9 @@ TEST(ThreadedLoad, RandomPatchSectionsReadInPiecesAsLineByLine) {
     if (rng() % 4 == 0) {
       settings.sizes.longLineBytes = std::size_t{1} << (14 + rng() % 6);
     }
+    if (rng() % 3 == 0) {
+      settings.sizes.patchPieceBytes = 1 + rng() % 2000;  // a few lines or less a piece
+    }
     settings.threads = 1;
     const std::string single = test::LoadOutcome(file.Path(), 1990, settings);
     for (const unsigned threads : {2U, 3U}) {
