@@ -139,22 +139,40 @@ enum TNeed : unsigned {
   kNeedDataWord = 1U << 3U,     // the first blank-separated word
 };
 
+// The first position from pos on whose character is (isDelimiter true) or is not (false) one of
+// the delimiters, or npos. The delimiter sets are a character or two: comparing with each is
+// cheaper than a library search of the set per character of the line.
+std::size_t FindDelimiterOrNot(std::string_view line, std::string_view delimiters, std::size_t pos,
+                               bool isDelimiter) {
+  for (; pos < line.size(); ++pos) {
+    const char c = line[pos];
+    bool found = false;
+    for (const char delimiter : delimiters) {
+      found = found || c == delimiter;
+    }
+    if (found == isDelimiter) {
+      return pos;
+    }
+  }
+  return std::string_view::npos;
+}
+
 // The end (one past the delimiter) of word number index of the text cut at the delimiters, or
 // npos when that word does not end inside the text.
 std::size_t WordEnd(std::string_view text, std::string_view delimiters, std::size_t index) {
-  std::size_t start = text.find_first_not_of(delimiters);
+  std::size_t start = FindDelimiterOrNot(text, delimiters, 0, false);
   for (;;) {
     if (start == std::string_view::npos) {
       return std::string_view::npos;
     }
-    const std::size_t end = text.find_first_of(delimiters, start);
+    const std::size_t end = FindDelimiterOrNot(text, delimiters, start, true);
     if (end == std::string_view::npos) {
       return std::string_view::npos;
     }
     if (index-- == 0) {
       return end + 1;
     }
-    start = text.find_first_not_of(delimiters, end);
+    start = FindDelimiterOrNot(text, delimiters, end, false);
   }
 }
 
@@ -274,6 +292,10 @@ class TLineReader {
   // Next, for a line that is not wholly in the buffer yet.
   TResult NextAfterFill(TLine& line, unsigned needs) {
     std::size_t searchFrom = end_;
+    // The unread text is searched for the needed words again only once it has doubled since the
+    // last search, so that a line whose words do not end is searched a bounded number of times
+    // over its length.
+    std::size_t searchHeadAt = longLine_;
     for (;;) {
       const void* found = end_ > searchFrom
                               ? std::memchr(buffer_.data() + searchFrom, '\n', end_ - searchFrom)
@@ -282,11 +304,12 @@ class TLineReader {
         return TakeLine(found, line.text);
       }
       searchFrom = end_;
-      if (end_ - begin_ >= longLine_) {
+      if (end_ - begin_ >= searchHeadAt) {
         const std::size_t head = NeededHead({buffer_.data() + begin_, end_ - begin_}, needs);
         if (head != std::string_view::npos && head < end_ - begin_) {
           return LongLine(line, head);
         }
+        searchHeadAt = 2 * (end_ - begin_);
       }
       if (!Fill()) {
         break;
@@ -399,24 +422,6 @@ class TLineReader {
   std::size_t shifted_ = 0;
   bool atEnd_ = false;
 };
-
-// The first position from pos on whose character is (isDelimiter true) or is not (false) one of
-// the delimiters, or npos. The delimiter sets are a character or two: comparing with each is
-// cheaper than a library search of the set per character of the line.
-std::size_t FindDelimiterOrNot(std::string_view line, std::string_view delimiters, std::size_t pos,
-                               bool isDelimiter) {
-  for (; pos < line.size(); ++pos) {
-    const char c = line[pos];
-    bool found = false;
-    for (const char delimiter : delimiters) {
-      found = found || c == delimiter;
-    }
-    if (found == isDelimiter) {
-      return pos;
-    }
-  }
-  return std::string_view::npos;
-}
 
 // Calls word(w) for every word of the line cut at the delimiters, in order, until it returns
 // false. Leading, trailing and repeated delimiters yield no empty words.

@@ -585,6 +585,30 @@ TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
   EXPECT_LT(growth, 16 * 1024) << "KiB more at the peak, for a 30 MB line";
 }
 
+// A patch line whose fields end only megabytes in, with far more after them: the reader looks
+// again for the end of the fields as the line grows, and once they have ended the rest of the line
+// is not kept.
+TEST(LongLines, FieldsEndingFarInLetTheRestGo) {
+  std::string text = "Cell length 2.5 km\nA,1,2,A.KCH\nB," + std::string(3U << 20, '3') + ",4";
+  text.reserve(31 << 20);
+  while (text.size() < (30U << 20)) {
+    text += ",0.5,1.25,3";
+  }
+  text += "\nMigration\nPop. ALL\n1\n2\nPop. 1\n5\n6\nPop. 2\n6\n7\n";
+  const TTempFile file(text);
+  text = std::string();
+  const std::string whole = Outcome(file.Path(), 1, nullptr, 1990, {1U << 20, 64U << 20});
+  ASSERT_EQ(whole.rfind("error", 0), std::string::npos) << whole.substr(0, 200);
+  if (!ResetPeak()) {
+    GTEST_SKIP() << "the peak resident memory cannot be reset here";
+  }
+  const long before = StatusKiB("VmRSS");
+  EXPECT_EQ(Outcome(file.Path(), 1), whole);
+  const long growth = StatusKiB("VmHWM") - before;
+  // Kept whole, the line alone would take 30 MiB; its head takes 3 to 8.
+  EXPECT_LT(growth, 20 * 1024) << "KiB more at the peak, for a 30 MB line with a 3 MB field";
+}
+
 // Wide patch lines one after another, read in bulk by two threads: the reader's buffer does not
 // grow with each of them.
 TEST(LongLines, WidePatchLinesInARowAreNotKeptWhole) {
