@@ -578,10 +578,10 @@ class TPatchLinePieces {
     pieceBytes = std::max<std::size_t>(pieceBytes, 1);
     texts_.clear();
     while (!text.empty()) {
-      // The rest goes whole when it is at most two pieces; else a line feed lies from pieceBytes
-      // on, as the text ends with one.
-      const bool rest = text.size() <= pieceBytes || text.size() - pieceBytes <= pieceBytes;
-      const std::size_t end = rest ? text.size() : text.find('\n', pieceBytes) + 1;
+      // The rest is the last piece when it is at most two pieces long; else a line feed lies from
+      // pieceBytes on, as the text ends with one.
+      const bool last = text.size() <= pieceBytes || text.size() - pieceBytes <= pieceBytes;
+      const std::size_t end = last ? text.size() : text.find('\n', pieceBytes) + 1;
       texts_.push_back(text.substr(0, end));
       text.remove_prefix(end);
     }
