@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -572,27 +573,42 @@ bool ResetPeak() {
   return clear.good() && StatusKiB("VmHWM") - StatusKiB("VmRSS") < 1024;
 }
 
+// How much the peak resident memory grows while run runs, in KiB; none (and run is not called)
+// when the peak cannot be reset here.
+std::optional<long> PeakGrowthKiB(const std::function<void()>& run) {
+  if (!ResetPeak()) {
+    return std::nullopt;
+  }
+  const long before = StatusKiB("VmRSS");
+  run();
+  return StatusKiB("VmHWM") - before;
+}
+
+// Appends numbers to text, each after a comma, until it holds at least size bytes.
+void AppendNumbersUpTo(std::string& text, std::size_t size) {
+  text.reserve(size + 16);
+  while (text.size() < size) {
+    text += ",0.5,1.25,3";
+  }
+}
+
 // The reader keeps a bounded part of a long line: a patch line of 30 MB loads in a few MiB.
 TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
   std::string text = "Cell length 2.5 km\nA,1,2,A.KCH";
-  text.reserve(31 << 20);
-  while (text.size() < (30U << 20)) {
-    text += ",0.5,1.25,3";
-  }
+  AppendNumbersUpTo(text, 30U << 20);
   text += "\nB,3,4\nMigration\nPop. ALL\n1\n2\nPop. 1\n5\n6\nPop. 2\n6\n7\n";
   const TTempFile file(text);
   text = std::string();
   EXPECT_EQ(Outcome(file.Path(), 1),
             "0x1.4p+1\nA 0x1p+0 0x1p+1 1990=0x1.4p+2 1991=0x1.8p+2\n"
             "B 0x1.8p+1 0x1p+2 1990=0x1.8p+2 1991=0x1.cp+2\n");
-  if (!ResetPeak()) {
+  const std::optional<long> growth =
+      PeakGrowthKiB([&file] { static_cast<void>(Outcome(file.Path(), 1)); });
+  if (!growth) {
     GTEST_SKIP() << "the peak resident memory cannot be reset here";
   }
-  const long before = StatusKiB("VmRSS");
-  static_cast<void>(Outcome(file.Path(), 1));
-  const long growth = StatusKiB("VmHWM") - before;
   // Kept whole, the line alone would take 30 MiB; sanitizers add to the rest.
-  EXPECT_LT(growth, 16 * 1024) << "KiB more at the peak, for a 30 MB line";
+  EXPECT_LT(*growth, 16 * 1024) << "KiB more at the peak, for a 30 MB line";
 }
 
 // A patch line whose fields end only megabytes in, with far more after them: the reader looks
@@ -600,27 +616,23 @@ TEST(LongLines, AWidePatchLineIsNotKeptWhole) {
 // is not kept.
 TEST(LongLines, FieldsEndingFarInLetTheRestGo) {
   std::string text = "Cell length 2.5 km\nA,1,2,A.KCH\nB," + std::string(3U << 20, '3') + ",4";
-  text.reserve(31 << 20);
-  while (text.size() < (30U << 20)) {
-    text += ",0.5,1.25,3";
-  }
+  AppendNumbersUpTo(text, 30U << 20);
   text += "\nMigration\nPop. ALL\n1\n2\nPop. 1\n5\n6\nPop. 2\n6\n7\n";
   const TTempFile file(text);
   text = std::string();
   const std::string whole = Outcome(file.Path(), 1, nullptr, 1990, {1U << 20, 64U << 20});
   ASSERT_EQ(whole.rfind("error", 0), std::string::npos) << whole.substr(0, 200);
-  if (!ResetPeak()) {
+  const std::optional<long> growth =
+      PeakGrowthKiB([&file, &whole] { EXPECT_EQ(Outcome(file.Path(), 1), whole); });
+  if (!growth) {
     GTEST_SKIP() << "the peak resident memory cannot be reset here";
   }
-  const long before = StatusKiB("VmRSS");
-  EXPECT_EQ(Outcome(file.Path(), 1), whole);
-  const long growth = StatusKiB("VmHWM") - before;
 #ifdef VARROWIN_TEST_TSAN
-  GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with all memory touched: " << growth
+  GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with all memory touched: " << *growth
                << " KiB more at the peak";
 #endif
   // Kept whole, the line alone would take 30 MiB; its head takes 3 to 8.
-  EXPECT_LT(growth, 20 * 1024) << "KiB more at the peak, for a 30 MB line with a 3 MB field";
+  EXPECT_LT(*growth, 20 * 1024) << "KiB more at the peak, for a 30 MB line with a 3 MB field";
 }
 
 // Wide patch lines one after another, read in bulk by two threads: the reader's buffer does not
@@ -639,19 +651,18 @@ TEST(LongLines, WidePatchLinesInARowAreNotKeptWhole) {
   text = std::string();
   const std::string single = Outcome(file.Path(), 1);
   ASSERT_EQ(single.rfind("error", 0), std::string::npos) << single;
-  if (!ResetPeak()) {
+  const std::optional<long> growth =
+      PeakGrowthKiB([&file, &single] { EXPECT_EQ(Outcome(file.Path(), 2), single); });
+  if (!growth) {
     GTEST_SKIP() << "the peak resident memory cannot be reset here";
   }
-  const long before = StatusKiB("VmRSS");
-  EXPECT_EQ(Outcome(file.Path(), 2), single);
-  const long growth = StatusKiB("VmHWM") - before;
 #ifdef VARROWIN_TEST_TSAN
-  GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with all memory touched: " << growth
+  GTEST_SKIP() << "ThreadSanitizer's shadow memory grows with all memory touched: " << *growth
                << " KiB more at the peak";
 #endif
   // A buffer that grows with the lines takes about 16 MiB more; AddressSanitizer adds about
   // 6 MiB to the rest.
-  EXPECT_LT(growth, 11 * 1024) << "KiB more at the peak, for ten 8 MB lines";
+  EXPECT_LT(*growth, 11 * 1024) << "KiB more at the peak, for ten 8 MB lines";
 }
 
 }  // namespace
