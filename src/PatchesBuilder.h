@@ -26,6 +26,11 @@ class TPatchesBuilder {
     return patches_.AddUnindexed(name, x, y);
   }
 
+  // The patch added at the position (0 for the first added to the empty collection): every Add
+  // appends, so the position of an added patch is the number of patches before it. Several threads
+  // may call this at the same time while no patch is added.
+  TPatch& Added(std::size_t position) { return patches_.At(position); }
+
   // Checks the names of the patches added since the last call. Returns nullptr when every name
   // is new, otherwise the first patch in addition order whose name was stored before it; the
   // collection then holds that name twice and is only fit to be dropped.

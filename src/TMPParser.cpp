@@ -733,7 +733,7 @@ struct TParallelFile {
 // at a block header and ends where the next part starts.
 struct TSharedParse {
   const TParallelFile& file;
-  const std::vector<TPatch*>& byNumber;  // byNumber[k]: the patch of patch line k + 1
+  TPatchesBuilder& builder;  // builder.Added(k): the patch of patch line k + 1
   std::int64_t steps;
   TYear startYear;
   std::vector<std::atomic<bool>> claimed;  // claimed[k]: a block for patch line k + 1 was met
@@ -759,11 +759,11 @@ TPartResult ParsePart(TSharedParse& shared, std::uint64_t from, std::uint64_t to
     return result;
   }
   for (;;) {
-    const std::size_t number = HeaderNumber(line.text, shared.byNumber.size());
+    const std::size_t number = HeaderNumber(line.text, shared.claimed.size());
     if (number == 0 || shared.claimed[number - 1].exchange(true)) {
       return result;
     }
-    TPatch& patch = *shared.byNumber[number - 1];
+    TPatch& patch = shared.builder.Added(number - 1);
     ReserveBlock(patch, shared.steps);
     for (std::int64_t i = 0; i < shared.steps; ++i) {
       const std::int64_t year = std::int64_t{shared.startYear} + i;
@@ -998,7 +998,7 @@ class TLoader {
       try {
         for (std::size_t piece = 0; piece < pieces_.Count(); ++piece) {
           for (const TPatchFields& patch : pieces_.Await(piece)) {
-            byNumber_.push_back(&builder_.Add(patch.name, patch.x, patch.y));
+            builder_.Add(patch.name, patch.x, patch.y);
           }
         }
       } catch (...) {
@@ -1020,17 +1020,18 @@ class TLoader {
     if (!PatchFieldsOf(line.text, fields)) {
       return;  // fewer than three fields: no patch and no patch-line number
     }
-    byNumber_.push_back(&builder_.Add(fields.name, fields.x, fields.y));
+    builder_.Add(fields.name, fields.x, fields.y);
   }
 
   // The patch that a block header names by its patch-line number.
   // Throws TError("Patch does not exist") for any other header.
   TPatch& BlockPatch(std::string_view header) {
-    const std::size_t number = HeaderNumber(header, byNumber_.size());
+    const std::size_t number =
+        HeaderNumber(header, static_cast<std::size_t>(patches_.GetNumPatches()));
     if (number == 0) {
       throw TError("Patch does not exist");
     }
-    return *byNumber_[number - 1];
+    return builder_.Added(number - 1);
   }
 
   // Reads the population section with at most the given number of threads, one of which does
@@ -1110,9 +1111,10 @@ class TLoader {
     }
     starts.push_back(file.size);
 
-    // The patches are resolved before the threads start; the threads only set years on them.
-    TSharedParse shared{file, byNumber_, steps, startYear_,
-                        std::vector<std::atomic<bool>>(byNumber_.size())};
+    // No patch is added while the threads run; they only set years on the patches there are.
+    TSharedParse shared{
+        file, builder_, steps, startYear_,
+        std::vector<std::atomic<bool>>(static_cast<std::size_t>(patches_.GetNumPatches()))};
     const std::size_t parts = starts.size() - 1;
     std::vector<TPartResult> results(parts);
     std::vector<char> readFailed(parts, 0);
@@ -1178,14 +1180,13 @@ class TLoader {
   const TParallelFile* parallel_;
   std::function<void(const TPatches&)> afterNames_;
   unsigned threadsUsed_ = 1;
+  // Starts empty and only grows by builder_.Add, one patch per patch line that makes one: the
+  // patch of patch line k + 1 is builder_.Added(k).
   TPatches patches_;
   TPatchesBuilder builder_{patches_};
   bool resolutionFound_ = false;
   bool inPatchSection_ = false;
   bool migrationSeen_ = false;
-  // byNumber_[k] is the patch of patch line k + 1 (owned by patches_, whose patches stay where
-  // they are once added).
-  std::vector<TPatch*> byNumber_;
   // The patch lines read in bulk.
   TPatchLinePieces pieces_;
 };
