@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,13 +30,16 @@ namespace {
 
 using varrowin::TError;
 
-// Runs f and turns an error of the library into a varrowin_error with the same message.
+// Runs f and turns an error of the library into a varrowin_error with the same message, and an
+// allocation failure into one with the program's message for it.
 template <class F>
 auto Guarded(F&& f) -> decltype(f()) {
   try {
     return f();
   } catch (const TError& e) {
     throw varrowin_error(e.what());
+  } catch (const std::bad_alloc&) {
+    throw varrowin_error("Out of memory");
   }
 }
 

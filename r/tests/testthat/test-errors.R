@@ -93,3 +93,21 @@ test_that("the internal hull functions refuse vectors of unequal length", {
     }
   }
 })
+
+test_that("running out of memory is a varrowin_error with the program's message", {
+  skip_on_os(c("windows", "mac", "solaris"))
+  # A child R under a 1.2 GB address-space limit reads a file of 1 GB of zero bytes (sparse, one
+  # line without a line feed), which the reader has to hold whole.
+  zeros <- file.path(tempdir(), "zeros.mp")
+  on.exit(unlink(zeros))
+  script <- paste0(
+    "library(varrowin); ",
+    "e <- tryCatch(margin_shifts(commandArgs(TRUE)[1], 0, 'Y', 0.1), error = function(e) e); ",
+    "cat(class(e)[1], conditionMessage(e), sep = '\\n')")
+  command <- paste("truncate -s 1000M", shQuote(zeros), "&& ulimit -v 1200000 &&",
+                   shQuote(file.path(R.home("bin"), "Rscript")), "-e", shQuote(script),
+                   shQuote(zeros))
+  out <- system2("sh", c("-c", shQuote(command)), stdout = TRUE, stderr = FALSE,
+                 env = paste0("R_LIBS=", shQuote(paste(.libPaths(), collapse = ":"))))
+  expect_identical(out, c("varrowin_error", "Out of memory"))
+})
