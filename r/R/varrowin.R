@@ -294,7 +294,7 @@ read_mp <- function(path, start_year) {
 #' computes the occupied-range area of a year.
 #'
 #' @param x,y Numeric vectors of the same length: the points' coordinates.
-#'   Points with an \code{NA} or \code{NaN} coordinate are left out.
+#'   Points with an \code{NA}, \code{NaN} or infinite coordinate are left out.
 #' @return The area, in the square of the coordinates' unit; 0 for fewer than
 #'   three points or points on one line.
 #' @examples

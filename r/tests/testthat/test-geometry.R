@@ -8,8 +8,9 @@ test_that("mcp_area and convex_hull follow the hull of the points", {
     list(c(1, 2, 3), c(1, 2, 3), c(1, 3), c(1, 3), 0),
     list(5, 7, 5, 7, 0),
     list(numeric(0), numeric(0), numeric(0), numeric(0), 0),
-    # Points with NA are left out.
-    list(c(0, 4, 0, NA, 100), c(0, 0, 4, 1, NA), c(0, 4, 0), c(0, 0, 4), 8)
+    # Points with NA are left out, and so are those with an infinite coordinate.
+    list(c(0, 4, 0, NA, 100), c(0, 0, 4, 1, NA), c(0, 4, 0), c(0, 0, 4), 8),
+    list(c(0, 4, 0, Inf, 1), c(0, 0, 4, 1, -Inf), c(0, 4, 0), c(0, 0, 4), 8)
   )
   for (case in cases) {
     hull <- convex_hull(case[[1]], case[[2]])
