@@ -174,6 +174,18 @@ py::dict ReadMP(const std::string& path, std::int64_t startYearArgument) {
   return result;
 }
 
+// The report's header figures: the patches loaded, those left after cleaning (None without
+// cleaning) and the file's resolution.
+void AddHeaderFigures(py::dict& out, const TAnalysisResult& result) {
+  out["patches_loaded"] = result.numPatchesLoaded;
+  if (result.numPatchesAfterCleaning < 0) {
+    out["patches_after_cleaning"] = py::none();
+  } else {
+    out["patches_after_cleaning"] = result.numPatchesAfterCleaning;
+  }
+  out["resolution"] = result.resolution;
+}
+
 py::dict MarginShifts(const std::string& path, std::int64_t startYear, const std::string& axis,
                       double threshold, std::int64_t burnIn, std::int64_t patchSizeThreshold,
                       const std::string& smoothing, bool hasWindow, std::int64_t window) {
@@ -186,6 +198,7 @@ py::dict MarginShifts(const std::string& path, std::int64_t startYear, const std
   out["north_y"] = Coordinates(result.northShifts, false);
   out["south_x"] = Coordinates(result.southShifts, true);
   out["south_y"] = Coordinates(result.southShifts, false);
+  AddHeaderFigures(out, result);
   return out;
 }
 
@@ -203,6 +216,7 @@ py::dict RangeCentroids(const std::string& path, std::int64_t startYear, const s
   out["north_y"] = Coordinates(result.northCentroids, false);
   out["south_x"] = Coordinates(result.southCentroids, true);
   out["south_y"] = Coordinates(result.southCentroids, false);
+  AddHeaderFigures(out, result);
   return out;
 }
 

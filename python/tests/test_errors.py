@@ -1,6 +1,7 @@
 """Every error of the analysis raises varrowin.VarrowinError with the program's message, and
 arguments of the wrong type or size raise TypeError or ValueError, never a crash."""
 
+import fractions
 import os
 import pathlib
 import shutil
@@ -48,6 +49,13 @@ ANALYSIS_ERRORS = [
     ("threshold-one", dict(threshold=1), [GRID, "2000", "Y", "1"],
      "Threshold must be a number greater than 0 and less than 1"),
     ("threshold-nan", dict(threshold=float("nan")), [GRID, "2000", "Y", "nan"],
+     "Threshold must be a number greater than 0 and less than 1"),
+    # Beyond the float range: refused as the program refuses the same number, not an overflow.
+    ("threshold-huge-int", dict(threshold=10**400), [GRID, "2000", "Y", "1e400"],
+     "Threshold must be a number greater than 0 and less than 1"),
+    ("threshold-huge-negative-int", dict(threshold=-10**400), [GRID, "2000", "Y", "-1e400"],
+     "Threshold must be a number greater than 0 and less than 1"),
+    ("threshold-huge-fraction", dict(threshold=fractions.Fraction(10**400, 3)), None,
      "Threshold must be a number greater than 0 and less than 1"),
     ("burn-in-negative", dict(burn_in=-1), [GRID, "2000", "Y", "0.1", "-1"],
      "Burn-in must not be negative"),

@@ -44,6 +44,11 @@ def test_margin_shifts_print_as_the_report(case):
                         "%g" % table["y_shift"][north], str(table["year"][south]),
                         "%g" % table["x_shift"][south], "%g" % table["y_shift"][south]])
     assert printed == rows
+    # The report's header figures come along in attrs.
+    assert table.attrs["patches_loaded"] == int(header["Num patches loaded"])
+    cleaned = header.get("Num patches after cleaning")
+    assert table.attrs["patches_after_cleaning"] == (None if cleaned is None else int(cleaned))
+    assert "%g" % table.attrs["resolution"] == header["Resolution(km)"]
     assert table["year"].dtype == np.int32
     assert table["x_shift"].dtype == table["y_shift"].dtype == np.float64
 
@@ -69,6 +74,7 @@ def test_shifts_are_computed_from_the_centroids(case):
     centroids = varrowin.range_centroids(**arguments)
     shifts = varrowin.margin_shifts(**arguments)
     assert centroids.columns == ["year", "group", "x_km", "y_km"]
+    assert centroids.attrs == shifts.attrs
     years = centroids["year"][0::3]
     assert list(np.diff(years)) == [1] * (len(years) - 1)
     assert list(centroids["group"][:3]) == ["all", "North", "South"]
@@ -107,7 +113,9 @@ def test_attrs_name_version_file_and_options():
     table = varrowin.margin_shifts(path, 2000, "y", 0.2, 1, 2, "sma", 3)
     assert table.attrs == {"version": varrowin.__version__, "file": str(path),
                            "start_year": 2000, "axis": "Y", "threshold": 0.2, "burn_in": 1,
-                           "patch_size_threshold": 2, "smoothing": "sma", "window": 3}
+                           "patch_size_threshold": 2, "smoothing": "sma", "window": 3,
+                           "patches_loaded": 49, "patches_after_cleaning": 49,
+                           "resolution": 2.5}
     # Without smoothing the window is not used; it does not change the numbers.
     plain = varrowin.margin_shifts(path, 2000, "Y", 0.2)
     with_window = varrowin.margin_shifts(path, 2000, "Y", 0.2, window=7)
@@ -140,6 +148,9 @@ def test_to_pandas_keeps_columns_and_attrs():
     ([3, 1, 2], [5, 0, 0], 2.5, [(1, 0), (2, 0), (3, 5)]),
     # A point with a nan coordinate is left out.
     ([0, 2, 0, float("nan")], [0, 0, 2, 9], 2.0, [(0, 0), (2, 0), (0, 2)]),
+    # So is one with an infinite coordinate.
+    ([0, 2, 0, float("inf")], [0, 0, 2, 1], 2.0, [(0, 0), (2, 0), (0, 2)]),
+    ([0, 2, 0, 1], [0, 0, 2, float("-inf")], 2.0, [(0, 0), (2, 0), (0, 2)]),
     ([], [], 0.0, []),
     ([1, 2], [1, 2], 0.0, None),
 ])

@@ -20,6 +20,7 @@ ValueError) with the program's message.
 
 from __future__ import annotations
 
+import math
 import numbers
 import operator
 import os
@@ -143,9 +144,14 @@ def _integer(value: Any, name: str) -> int:
 
 
 def _real(value: Any, name: str) -> float:
+    """A real argument as a float; one beyond the float range (a huge int or Fraction) as an
+    infinity of its sign, which the library then refuses with the program's message."""
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real):
         raise TypeError("%s must be a real number, not %s" % (name, type(value).__name__))
-    return float(value)
+    try:
+        return float(value)
+    except OverflowError:
+        return math.inf if value > 0 else -math.inf
 
 
 def _text(value: Any, name: str) -> str:
@@ -188,6 +194,14 @@ def _interleave(*columns: np.ndarray) -> np.ndarray:
     for offset, column in enumerate(columns):
         out[offset::len(columns)] = column
     return out
+
+
+def _with_header(attrs: Dict[str, Any], raw: Mapping[str, Any]) -> Dict[str, Any]:
+    """The attrs of an analysis with the report's header figures added."""
+    attrs.update(patches_loaded=raw["patches_loaded"],
+                 patches_after_cleaning=raw["patches_after_cleaning"],
+                 resolution=raw["resolution"])
+    return attrs
 
 
 def read_mp(path: PathArgument, start_year: int) -> MPContents:
@@ -247,7 +261,9 @@ def margin_shifts(path: PathArgument, start_year: int, axis: str, threshold: flo
     year. The shifts are the report's numbers as full doubles: the unsigned percentage change
     of the margin's offset from the range centre since the first year after the burn-in
     ("%g" % value gives the report's text); nan or inf where the baseline offset is 0.
-    table.attrs holds the package version, the file and the options.
+    table.attrs holds the package version, the file, the options and the report's header
+    figures: patches_loaded, patches_after_cleaning (None without cleaning) and resolution
+    (the file's cell length, 1.0 when it gives none).
 
     Raises VarrowinError with the program's message for an unreadable file or bad option
     values, TypeError for arguments of the wrong type.
@@ -261,7 +277,7 @@ def margin_shifts(path: PathArgument, start_year: int, axis: str, threshold: flo
         "margin": np.tile(np.array(["North", "South"]), rows),
         "x_shift": _interleave(raw["north_x"], raw["south_x"]),
         "y_shift": _interleave(raw["north_y"], raw["south_y"]),
-    }, attrs)
+    }, _with_header(attrs, raw))
 
 
 def range_centroids(path: PathArgument, start_year: int, axis: str, threshold: float,
@@ -277,7 +293,9 @@ def range_centroids(path: PathArgument, start_year: int, axis: str, threshold: f
     population-weighted centroid of all patches, "North" and "South" those of the margins.
     The positions are signed and in the MP file's own coordinate units (the report calls its
     columns km; nothing is converted or scaled by the resolution).
-    table.attrs holds the package version, the file and the options.
+    table.attrs holds the package version, the file, the options and the report's header
+    figures: patches_loaded, patches_after_cleaning (None without cleaning) and resolution
+    (the file's cell length, 1.0 when it gives none).
     """
     arguments, attrs = _options(path, start_year, axis, threshold, burn_in,
                                 patch_size_threshold, smoothing, window)
@@ -288,7 +306,7 @@ def range_centroids(path: PathArgument, start_year: int, axis: str, threshold: f
         "group": np.tile(np.array(["all", "North", "South"]), rows),
         "x_km": _interleave(raw["all_x"], raw["north_x"], raw["south_x"]),
         "y_km": _interleave(raw["all_y"], raw["north_y"], raw["south_y"]),
-    }, attrs)
+    }, _with_header(attrs, raw))
 
 
 def _coordinates(values: Any, name: str) -> np.ndarray:
@@ -317,8 +335,8 @@ def mcp_area(x: npt.ArrayLike, y: npt.ArrayLike) -> float:
         x, y: equally long one-dimensional sequences or arrays of real numbers.
 
     Returns the area in squared coordinate units; 0.0 for fewer than three hull vertices.
-    Points with a nan coordinate are left out. This is the toolkit's occupied-range area
-    computed on the given points. Raises TypeError for non-numeric input, ValueError for
+    Points with a nan or infinite coordinate are left out. This is the toolkit's occupied-range
+    area computed on the given points. Raises TypeError for non-numeric input, ValueError for
     arrays that are not one-dimensional or differ in length.
     """
     xs, ys = _points(x, y)
@@ -332,9 +350,9 @@ def convex_hull(x: npt.ArrayLike, y: npt.ArrayLike) -> Table:
         x, y: equally long one-dimensional sequences or arrays of real numbers.
 
     Returns a Table with columns x and y: every hull vertex once (none that lies on an edge),
-    counter-clockwise from the lowest point (smallest y, then smallest x). Points with a nan
-    coordinate are left out. Raises TypeError for non-numeric input, ValueError for arrays that
-    are not one-dimensional or differ in length.
+    counter-clockwise from the lowest point (smallest y, then smallest x). Points with a nan or
+    infinite coordinate are left out. Raises TypeError for non-numeric input, ValueError for
+    arrays that are not one-dimensional or differ in length.
     """
     xs, ys = _points(x, y)
     hull_x, hull_y = _core.convex_hull(xs, ys)
