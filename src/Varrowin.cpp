@@ -476,6 +476,8 @@ int RunVarrowin(const std::vector<std::string>& args, std::ostream& out, std::os
     return 0;
   } catch (const std::bad_alloc&) {
     err << "Out of memory" << std::endl;
+  } catch (const TError& e) {
+    err << e.Message() << std::endl;
   } catch (const std::exception& e) {
     err << e.what() << std::endl;
   }

@@ -196,6 +196,15 @@ TEST(EndToEndErrors, NoPatchesInFile) {
   EXPECT_EQ(result.status, 1);
 }
 
+TEST(EndToEndErrors, RepeatedNameIsPrintedWhole) {
+  // A NUL byte in a name is part of it, in the message too.
+  const TTempFile file(std::string("A\0x,1,2,A.KCH\nA\0y,3,4\nA\0x,5,6\nMigration\n", 40));
+  const TRunResult result = RunBinary({file.Path(), "2000", "Y", "0.1", ";"});
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, std::string("Duplicate patch name: A\0x\n", 26));
+  EXPECT_EQ(result.status, 1);
+}
+
 TEST(EndToEndErrors, BadBlockHeaderWritesNoReport) {
   const TTempFile file("A,1,2,A.KCH\nMigration\nPop. ALL\n5\nPop. 7\n5\n");
   const TRunResult result = RunBinary({file.Path(), "2000", "Y", "0.1", ";"});

@@ -53,7 +53,7 @@ std::string LoadError(const std::string& text, TYear startYear = 1990) {
   try {
     Load(text, startYear);
   } catch (const TError& error) {
-    return error.what();
+    return error.Message();
   }
   return "";
 }
@@ -507,6 +507,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "Duplicate patch name: A"},
         TErrorCase{"the name byte for byte", " B x,1,2.KCH\n B x,3,4\nMigration\n",
                    "Duplicate patch name:  B x"},
+        TErrorCase{"a name with a NUL byte", std::string("A\0x,1,2.KCH\nA\0y,1,2\nA\0x,3,4\n", 28),
+                   std::string("Duplicate patch name: A\0x", 25)},
         TErrorCase{"the first repeating line in file order, A",
                    "B,1,2.KCH\nA,3,4\nA,5,6\nB,7,8\nMigration\n", "Duplicate patch name: A"},
         TErrorCase{"the first repeating line in file order, B",

@@ -254,7 +254,9 @@ PYBIND11_MODULE(_core, m) {
         std::rethrow_exception(thrown);
       }
     } catch (const vw::TError& e) {
-      py::object message = py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(e.what()));
+      const std::string& text = e.Message();
+      py::object message = py::reinterpret_steal<py::object>(
+          PyUnicode_DecodeFSDefaultAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
       if (!message) {
         PyErr_Clear();
         PyErr_SetString(error.ptr(), e.what());

@@ -122,6 +122,12 @@ def test_the_program_gives_the_same_message(program_args, message, tmp_path):
 
 
 def test_read_mp_errors(tmp_path):
+    # A NUL byte in a repeated name is part of the message.
+    named = tmp_path / "nul.mp"
+    named.write_bytes(b"A\0x,1,2,A.KCH\nA\0y,3,4\nA\0x,5,6\nMigration\n")
+    with pytest.raises(varrowin.VarrowinError) as raised:
+        varrowin.read_mp(named, 2000)
+    assert str(raised.value) == "Duplicate patch name: A\0x"
     with pytest.raises(varrowin.VarrowinError, match="^Patch does not exist$"):
         varrowin.read_mp(write(tmp_path, "bad.mp", BAD_BLOCK), 2000)
     with pytest.raises(varrowin.VarrowinError, match="^startyear out of range$"):
