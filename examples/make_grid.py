@@ -56,7 +56,7 @@ def main():
         populations[number] = series
 
     lines = [
-        "Metapopulation model run: grid example, northward range shift",
+        "Metapopulation model run: grid example, range shift towards larger Y (South)",
         "Version 5.1",
         "Cell length 2.5 km",
         "Replications 100",
